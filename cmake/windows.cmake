@@ -1,0 +1,55 @@
+# Windows x64 build (MinGW-w64): the plugin DLL, the stand-in host library
+# TakeCmd.dll, the stand-in host glimhost.exe, and the Windows test programs.
+set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+set(CMAKE_ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/lib)
+set(CMAKE_SHARED_LIBRARY_PREFIX "")
+set(CMAKE_IMPORT_LIBRARY_PREFIX "")
+
+add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN)
+# The compiler's runtime is linked in, so that the binaries import only
+# Windows system DLLs (and, for the plugin, TakeCmd.dll).
+set(GLIM_STATIC_RUNTIME -static -static-libgcc -static-libstdc++)
+
+# The stand-in host library: the host services, exported by name.
+add_library(TakeCmd SHARED ${SRC_HOST_FORMAT} ${SRC_HOST_SERVICES}
+            ${PROJECT_SOURCE_DIR}/host/takecmd.def)
+target_include_directories(TakeCmd PUBLIC ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/src)
+target_compile_options(TakeCmd PRIVATE ${GLIM_WARNINGS} -fno-exceptions -fno-rtti)
+target_link_options(TakeCmd PRIVATE ${GLIM_STATIC_RUNTIME})
+
+# The plugin.
+add_library(glimpset SHARED ${SRC_COMMON} ${SRC_PLUGIN} ${SRC_COMMAND} ${SRC_FORMAT}
+            ${SRC_SAVE} ${SRC_RESTORE} ${SRC_REPORT}
+            ${PROJECT_SOURCE_DIR}/src/resources/glimpset.def
+            ${PROJECT_SOURCE_DIR}/src/resources/glimpset.rc)
+target_include_directories(glimpset PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/src)
+target_compile_options(glimpset PRIVATE ${GLIM_WARNINGS} -fno-exceptions -fno-rtti)
+target_link_options(glimpset PRIVATE ${GLIM_STATIC_RUNTIME})
+target_link_libraries(glimpset PRIVATE TakeCmd user32 advapi32 winmm)
+
+# The stand-in host program.
+add_executable(glimhost ${PROJECT_SOURCE_DIR}/host/glimhost.cpp)
+target_compile_options(glimhost PRIVATE ${GLIM_WARNINGS} -municode)
+target_link_options(glimhost PRIVATE ${GLIM_STATIC_RUNTIME} -municode)
+target_link_libraries(glimhost PRIVATE TakeCmd)
+add_dependencies(glimhost glimpset)
+
+if(EXISTS ${PROJECT_SOURCE_DIR}/tools/CMakeLists.txt)
+    add_subdirectory(tools)
+endif()
+
+# Windows test programs, run under Wine by scripts/test-wine.
+file(GLOB WIN_TEST_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/wine/*.cpp)
+if(WIN_TEST_SOURCES AND EXISTS /usr/src/googletest/googletest)
+    set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+    add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+    add_executable(wintests ${WIN_TEST_SOURCES})
+    target_include_directories(wintests PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/src)
+    target_compile_options(wintests PRIVATE ${GLIM_WARNINGS})
+    target_link_options(wintests PRIVATE ${GLIM_STATIC_RUNTIME})
+    target_link_libraries(wintests PRIVATE gtest gtest_main TakeCmd)
+    add_dependencies(wintests glimpset glimhost)
+endif()

@@ -1,0 +1,10 @@
+// restore.h: the restore operation, which puts a saved Glimpset or SAVECON
+// screen back into the console. Nothing in the console changes before the
+// whole file is read, decoded and verified.
+#pragma once
+
+#include "common/platform.h"
+
+// `name`: the resolved file name (may be empty). Returns 0 when restored,
+// 1 when no name was given, 2 on any other failure (after its message).
+int RestoreScreen(const WCHAR *name, DWORD modeFlags);

@@ -1,0 +1,153 @@
+// winsim/sim.h: the test side of winsim. A test sets up the simulated
+// machine (console, volume, registry, clock, computer name), runs plugin or
+// host code against the Win32 names of winsim/windows.h, and then reads what
+// happened: standard output and error, the cells of the console, the files of
+// the volume, the sounds and message boxes, the calls made, and the counts of
+// open handles and live allocations. Any single call can be made to fail.
+//
+// Everything is process-global and single-threaded, as the plugin is.
+#pragma once
+
+#include "winsim/windows.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+// Start afresh: an 80 x 300 console showing an 80 x 25 window, attribute
+// 0x07, code pages 437/437, font 8 x 16, window 673 x 439 pixels, scroll bars
+// 17 pixels; an empty volume with the directory C:\ as current directory;
+// an empty registry; 2024-03-05 09:07:02 (a Tuesday), bias 0; computer name
+// "SIMHOST"; no failures armed; all records, logs and counters at zero.
+// Open handles or live allocations left over from an earlier test are
+// forgotten (so that one leaking test does not fail every later one).
+void Reset();
+
+// ---- Text helpers for tests (UTF-16 <-> UTF-8).
+std::u16string U16(const std::string &utf8);
+std::string U8(const std::u16string &utf16);
+std::string U8(const WCHAR *utf16);
+
+// ---- Standard handles. Output written through WriteFile or WriteConsoleW
+// to the standard output or error handle is kept here as UTF-8 (WriteFile
+// bytes as they are; WriteConsoleW text converted).
+std::string Stdout();
+std::string Stderr();
+void ClearOutput();
+// When true the standard output and error handles are console handles
+// (GetConsoleMode succeeds on them, GetFileType is FILE_TYPE_CHAR);
+// by default they are pipes, as when a script captures them.
+void SetStdIsConsole(bool console);
+
+// ---- Console.
+struct ConsoleState {
+    int columns = 80, rows = 300;
+    int cursorColumn = 0, cursorRow = 0;
+    WORD attribute = 0x07;
+    SMALL_RECT window = {0, 0, 79, 24};
+    UINT inputCodePage = 437, outputCodePage = 437;
+    bool present = true;   // false: no console at all (CONOUT$ fails)
+    bool hasWindow = true; // false: GetConsoleWindow returns null
+    int fontWidth = 8, fontHeight = 16;
+    RECT pixels = {100, 100, 773, 539}; // the window's screen rectangle
+    int vScroll = 17, hScroll = 17;     // GetSystemMetrics SM_CXVSCROLL, SM_CXHSCROLL
+    int maxColumns = 1024, maxRows = 32766; // largest buffer SetConsoleScreenBufferSize takes
+};
+ConsoleState &Console(); // live state; cells are kept apart, below
+// Set the buffer size (clearing every cell to a space in `attribute`).
+void ConsoleResize(int columns, int rows);
+std::vector<WORD> &ConsoleChars(); // rows x columns, row-major
+std::vector<WORD> &ConsoleAttrs();
+void ConsolePutText(int column, int row, const std::u16string &text, WORD attribute);
+std::u16string ConsoleRowText(int row); // the row's characters as they stand
+// MoveWindow resizes the window in cells as a console host would: the new
+// width in cells is (pixel width - frame) / fontWidth, where the frame is the
+// current pixel width - fontWidth x window width (less vScroll when the buffer
+// is taller than the window); likewise for the height (no frame removal).
+// When false, MoveWindow changes nothing, as under Wine.
+void SetMoveWindowResizes(bool resizes);
+
+// ---- Volume. Paths are Windows paths ("C:\dir\file"); names compare
+// without case; a directory lists its entries in the order they were made.
+void MakeDirectory(const std::u16string &path, DWORD extraAttributes = 0);
+void MakeFile(const std::u16string &path, const std::vector<uint8_t> &bytes,
+              DWORD extraAttributes = 0);
+void MakeFile(const std::u16string &path, const std::string &bytes, DWORD extraAttributes = 0);
+// A directory entry that is a reparse point leading to another directory:
+// listing it lists the target (so a link can make a cycle).
+void MakeLink(const std::u16string &path, const std::u16string &targetDirectory);
+bool Exists(const std::u16string &path);
+bool ReadWholeFile(const std::u16string &path, std::vector<uint8_t> &bytes);
+std::vector<uint8_t> FileBytes(const std::u16string &path); // empty when missing
+std::vector<std::u16string> ListDirectory(const std::u16string &path); // names, in order
+void SetCurrentDirectory(const std::u16string &path);
+// Files that open for nothing (CreateFileW fails with ERROR_ACCESS_DENIED)
+// or whose reads fail (ReadFile fails with ERROR_READ_FAULT).
+void SetUnopenable(const std::u16string &path, bool on = true);
+void SetUnreadable(const std::u16string &path, bool on = true);
+// Bytes the volume may still take; a write beyond fails with ERROR_DISK_FULL.
+void SetFreeSpace(uint64_t bytes);
+
+// ---- Environment variables (GetEnvironmentVariableW).
+void SetEnv(const std::u16string &name, const std::u16string &value);
+void UnsetEnv(const std::u16string &name);
+
+// ---- Registry.
+void RegSetDword(HKEY root, const std::u16string &path, const std::u16string &name, DWORD value);
+void RegSetString(HKEY root, const std::u16string &path, const std::u16string &name,
+                  const std::u16string &value);
+void RegMakeKey(HKEY root, const std::u16string &path);
+
+// ---- Clock and system.
+void SetLocalTime(const SYSTEMTIME &time);
+void SetTimeZoneBias(LONG bias);
+void SetComputerName(const std::u16string &name); // empty: GetComputerNameW fails
+// Characters above U+00FF: the built-in table answers a few (U+2000..U+200A,
+// U+2028, U+2029, U+3000 as space; Greek, Cyrillic and CJK ranges as letters).
+
+// ---- Records.
+struct SoundCall {
+    std::u16string name;
+    HMODULE module;
+    DWORD flags;
+};
+std::vector<SoundCall> &Sounds();
+struct MessageBoxCall {
+    HWND owner;
+    std::u16string text, caption;
+    UINT type;
+};
+std::vector<MessageBoxCall> &MessageBoxes();
+struct MoveCall {
+    HWND window;
+    int x, y, width, height;
+};
+std::vector<MoveCall> &Moves();
+int SleepCount();
+// Every winsim call in order, by function name ("CreateFileW", ...).
+std::vector<std::string> &CallLog();
+int CallCount(const std::string &function);
+
+// ---- Failure injection. An armed failure makes the call return its
+// failure value with the given last error code, and does nothing else.
+// Fail the n-th call (1-based, counted from now) of a function:
+void FailCall(const std::string &function, int nth, DWORD error);
+// Fail every call of a function from now on:
+void FailAlways(const std::string &function, DWORD error);
+// Fail every call of a function whose path argument names this path
+// (CreateFileW, FindFirstFileW, GetFileAttributesW, ...):
+void FailPath(const std::string &function, const std::u16string &path, DWORD error);
+// Allocation failures: HeapAlloc is a function like the others
+// (FailCall("HeapAlloc", n, 0)).
+void ClearFailures();
+
+// ---- Counters.
+int OpenHandles();         // files, finds, consoles, keys not closed
+long LiveAllocations();    // HeapAlloc blocks not freed
+uint64_t LiveBytes();      // their bytes
+uint64_t PeakBytes();      // most bytes live at once since Reset or ResetPeak
+void ResetPeak();
+
+} // namespace sim
