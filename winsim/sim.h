@@ -63,9 +63,13 @@ std::vector<WORD> &ConsoleAttrs();
 void ConsolePutText(int column, int row, const std::u16string &text, WORD attribute);
 std::u16string ConsoleRowText(int row); // the row's characters as they stand
 // MoveWindow resizes the window in cells as a console host would: the new
-// width in cells is (pixel width - frame) / fontWidth, where the frame is the
-// current pixel width - fontWidth x window width (less vScroll when the buffer
-// is taller than the window); likewise for the height (no frame removal).
+// width in cells is (pixel width - frame - vScroll if the buffer is taller
+// than the new window) / fontWidth, where the frame is the current pixel
+// width - fontWidth x window width (less vScroll when the buffer is taller
+// than the window); likewise for the height, with hScroll when the buffer is
+// wider than the new window, but with the current frame taken whole (a
+// horizontal scroll bar shown now stays part of it). The window keeps its
+// top-left cell where the buffer allows and is clamped to the buffer.
 // When false, MoveWindow changes nothing, as under Wine.
 void SetMoveWindowResizes(bool resizes);
 
@@ -126,7 +130,8 @@ struct MoveCall {
 };
 std::vector<MoveCall> &Moves();
 int SleepCount();
-// Every winsim call in order, by function name ("CreateFileW", ...).
+// Every winsim call in order, by function name ("CreateFileW", ...), but
+// GetLastError, SetLastError and GetProcessHeap, which cannot fail.
 std::vector<std::string> &CallLog();
 int CallCount(const std::string &function);
 

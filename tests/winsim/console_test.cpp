@@ -1,0 +1,304 @@
+// console_test.cpp: the simulated console as save and restore rely on it:
+// opening "CONOUT$", cell reads and writes clipped at the buffer's end, the
+// rules of buffer resizing, window rectangles and the cursor, code pages,
+// moving the window in pixels, and the standard handles.
+#include "winsim/sim.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class ConsoleTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        sim::Reset();
+        console = OpenConsole(GENERIC_READ | GENERIC_WRITE);
+    }
+    void TearDown() override {
+        if (console != INVALID_HANDLE_VALUE) {
+            CloseHandle(console);
+        }
+        EXPECT_EQ(sim::OpenHandles(), 0);
+    }
+    static HANDLE OpenConsole(DWORD access) {
+        return CreateFileW(u"CONOUT$", access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+    }
+    HANDLE console = INVALID_HANDLE_VALUE;
+};
+
+TEST_F(ConsoleTest, ConsoleOpensOnlyWhereThereIsOne) {
+    EXPECT_NE(console, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(sim::OpenHandles(), 1);
+    EXPECT_EQ(GetFileType(console), (DWORD)FILE_TYPE_CHAR);
+    sim::Console().present = false;
+    HANDLE none = OpenConsole(GENERIC_READ);
+    EXPECT_EQ(none, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    EXPECT_FALSE(GetConsoleScreenBufferInfo(console, &info));
+    EXPECT_EQ(GetConsoleCP(), 0u);
+    EXPECT_EQ(GetConsoleWindow(), nullptr);
+}
+
+TEST_F(ConsoleTest, BufferInformationReportsTheState) {
+    sim::Console().cursorColumn = 5;
+    sim::Console().cursorRow = 7;
+    sim::Console().attribute = 0x1F;
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    ASSERT_TRUE(GetConsoleScreenBufferInfo(console, &info));
+    EXPECT_EQ(info.dwSize.X, 80);
+    EXPECT_EQ(info.dwSize.Y, 300);
+    EXPECT_EQ(info.dwCursorPosition.X, 5);
+    EXPECT_EQ(info.dwCursorPosition.Y, 7);
+    EXPECT_EQ(info.wAttributes, 0x1F);
+    EXPECT_EQ(info.srWindow.Right, 79);
+    EXPECT_EQ(info.srWindow.Bottom, 24);
+    EXPECT_EQ(info.dwMaximumWindowSize.X, 80);
+    EXPECT_LE(info.dwMaximumWindowSize.Y, 300);
+}
+
+TEST_F(ConsoleTest, CellTransfersRunAcrossRowsAndStopAtTheBufferEnd) {
+    sim::ConsoleResize(10, 3);
+    struct Row {
+        SHORT x, y;
+        DWORD length;
+        BOOL result;
+        DWORD done, error;
+    };
+    const Row rows[] = {
+        {0, 0, 30, TRUE, 30, 0},
+        {5, 0, 10, TRUE, 10, 0},
+        {5, 2, 10, TRUE, 5, 0},
+        {9, 2, 100, TRUE, 1, 0},
+        {0, 0, 0, TRUE, 0, 0},
+        {0, 0, 1000, TRUE, 30, 0},
+        {10, 0, 1, FALSE, 0, ERROR_INVALID_PARAMETER},
+        {0, 3, 1, FALSE, 0, ERROR_INVALID_PARAMETER},
+        {-1, 0, 1, FALSE, 0, ERROR_INVALID_PARAMETER},
+    };
+    std::vector<WCHAR> text(1000, u'x');
+    std::vector<WORD> attributes(1000, 0x4E);
+    for (const Row &row : rows) {
+        COORD at = {row.x, row.y};
+        DWORD done = 99;
+        EXPECT_EQ(WriteConsoleOutputCharacterW(console, text.data(), row.length, at, &done),
+                  row.result);
+        EXPECT_EQ(done, row.done) << row.x << "," << row.y;
+        EXPECT_EQ(WriteConsoleOutputAttribute(console, attributes.data(), row.length, at, &done),
+                  row.result);
+        EXPECT_EQ(done, row.done);
+        EXPECT_EQ(ReadConsoleOutputCharacterW(console, text.data(), row.length, at, &done),
+                  row.result);
+        EXPECT_EQ(done, row.done);
+        EXPECT_EQ(ReadConsoleOutputAttribute(console, attributes.data(), row.length, at, &done),
+                  row.result);
+        EXPECT_EQ(done, row.done);
+        if (!row.result) {
+            EXPECT_EQ(GetLastError(), row.error);
+        }
+    }
+}
+
+TEST_F(ConsoleTest, CellsReadBackAsWritten) {
+    sim::ConsolePutText(78, 0, u"abcd", 0x1E);
+    WCHAR text[4];
+    WORD attributes[4];
+    DWORD done;
+    ASSERT_TRUE(ReadConsoleOutputCharacterW(console, text, 4, COORD{78, 0}, &done));
+    ASSERT_TRUE(ReadConsoleOutputAttribute(console, attributes, 4, COORD{78, 0}, &done));
+    EXPECT_EQ(std::u16string(text, 4), u"abcd");
+    EXPECT_EQ(attributes[3], 0x1E);
+    EXPECT_EQ(sim::ConsoleRowText(1).substr(0, 3), u"cd ");
+}
+
+TEST_F(ConsoleTest, HandleAccessLimitsWhatItMayDo) {
+    HANDLE readOnly = OpenConsole(GENERIC_READ);
+    DWORD done;
+    WCHAR c = u'x';
+    EXPECT_FALSE(WriteConsoleOutputCharacterW(readOnly, &c, 1, COORD{0, 0}, &done));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_ACCESS_DENIED);
+    EXPECT_TRUE(ReadConsoleOutputCharacterW(readOnly, &c, 1, COORD{0, 0}, &done));
+    CloseHandle(readOnly);
+    HANDLE writeOnly = OpenConsole(GENERIC_WRITE);
+    EXPECT_FALSE(ReadConsoleOutputCharacterW(writeOnly, &c, 1, COORD{0, 0}, &done));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_ACCESS_DENIED);
+    CloseHandle(writeOnly);
+}
+
+TEST_F(ConsoleTest, BufferResizeKeepsTheOverlapAndRefusesWhatTheWindowForbids) {
+    struct Row {
+        SHORT columns, rows;
+        BOOL result;
+    };
+    const Row rows[] = {
+        {120, 500, TRUE},  {80, 25, TRUE},    {79, 300, FALSE},
+        {80, 24, FALSE},   {0, 300, FALSE},   {1025, 300, FALSE},
+        {1024, 300, TRUE}, {80, 32766, TRUE}, {80, 32767, FALSE},
+    };
+    for (const Row &row : rows) {
+        sim::ConsoleResize(80, 300);
+        sim::Console().window = SMALL_RECT{0, 0, 79, 24};
+        EXPECT_EQ(SetConsoleScreenBufferSize(console, COORD{row.columns, row.rows}), row.result)
+            << row.columns << " x " << row.rows;
+        if (!row.result) {
+            EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_PARAMETER);
+            EXPECT_EQ(sim::Console().columns, 80);
+        }
+    }
+    // Growing keeps the old cells; new cells are blanks in the attribute.
+    sim::ConsoleResize(80, 300);
+    sim::ConsolePutText(0, 0, u"keep", 0x2A);
+    sim::ConsolePutText(0, 299, u"last row", 0x2A);
+    sim::Console().attribute = 0x17;
+    sim::Console().cursorColumn = 70;
+    sim::Console().cursorRow = 299;
+    sim::Console().window = SMALL_RECT{0, 250, 59, 299};
+    ASSERT_TRUE(SetConsoleScreenBufferSize(console, COORD{100, 301}));
+    EXPECT_EQ(sim::ConsoleRowText(0).substr(0, 5), u"keep ");
+    EXPECT_EQ(sim::ConsoleAttrs()[80], 0x17);
+    EXPECT_EQ(sim::ConsoleAttrs()[300 * 100], 0x17);
+    ASSERT_TRUE(SetConsoleScreenBufferSize(console, COORD{60, 50}));
+    EXPECT_EQ(sim::ConsoleRowText(0), u"keep" + std::u16string(56, u' '));
+    EXPECT_EQ(sim::Console().cursorColumn, 59);
+    EXPECT_EQ(sim::Console().cursorRow, 49);
+    EXPECT_EQ(sim::Console().window.Top, 0); // moved back into the buffer
+    EXPECT_EQ(sim::Console().window.Bottom, 49);
+}
+
+TEST_F(ConsoleTest, WindowRectanglesMustLieInTheBuffer) {
+    struct Row {
+        BOOL absolute;
+        SMALL_RECT rect;
+        BOOL result;
+        SMALL_RECT after;
+    };
+    const SMALL_RECT start = {0, 10, 79, 34};
+    const Row rows[] = {
+        {TRUE, {0, 275, 79, 299}, TRUE, {0, 275, 79, 299}},
+        {TRUE, {0, 276, 79, 300}, FALSE, start},
+        {TRUE, {0, 0, 80, 24}, FALSE, start},
+        {TRUE, {-1, 0, 78, 24}, FALSE, start},
+        {TRUE, {10, 5, 9, 20}, FALSE, start},
+        {TRUE, {0, 0, 0, 0}, TRUE, {0, 0, 0, 0}},
+        {FALSE, {0, 5, 0, 5}, TRUE, {0, 15, 79, 39}},
+        {FALSE, {0, -11, 0, -11}, FALSE, start},
+        {FALSE, {0, 0, 0, -5}, TRUE, {0, 10, 79, 29}},
+    };
+    for (const Row &row : rows) {
+        sim::Console().window = start;
+        EXPECT_EQ(SetConsoleWindowInfo(console, row.absolute, &row.rect), row.result);
+        const SMALL_RECT &now = sim::Console().window;
+        EXPECT_EQ(now.Left, row.after.Left);
+        EXPECT_EQ(now.Top, row.after.Top);
+        EXPECT_EQ(now.Right, row.after.Right);
+        EXPECT_EQ(now.Bottom, row.after.Bottom) << row.rect.Top << " " << row.rect.Bottom;
+        if (!row.result) {
+            EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_PARAMETER);
+        }
+    }
+}
+
+TEST_F(ConsoleTest, CursorStaysInTheBufferAndInView) {
+    EXPECT_FALSE(SetConsoleCursorPosition(console, COORD{80, 0}));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_PARAMETER);
+    EXPECT_FALSE(SetConsoleCursorPosition(console, COORD{0, 300}));
+    ASSERT_TRUE(SetConsoleCursorPosition(console, COORD{3, 100}));
+    EXPECT_EQ(sim::Console().cursorRow, 100);
+    EXPECT_EQ(sim::Console().window.Top, 76);
+    EXPECT_EQ(sim::Console().window.Bottom, 100);
+    ASSERT_TRUE(SetConsoleTextAttribute(console, 0x4F));
+    EXPECT_EQ(sim::Console().attribute, 0x4F);
+}
+
+TEST_F(ConsoleTest, CodePagesAreSettableButNotToZero) {
+    EXPECT_EQ(GetConsoleCP(), 437u);
+    EXPECT_TRUE(SetConsoleCP(850));
+    EXPECT_TRUE(SetConsoleOutputCP(65001));
+    EXPECT_FALSE(SetConsoleCP(0));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_PARAMETER);
+    EXPECT_FALSE(SetConsoleOutputCP(0));
+    EXPECT_EQ(GetConsoleCP(), 850u);
+    EXPECT_EQ(GetConsoleOutputCP(), 65001u);
+}
+
+TEST_F(ConsoleTest, MovingTheWindowInPixelsResizesItInCells) {
+    HWND window = GetConsoleWindow();
+    ASSERT_NE(window, nullptr);
+    CONSOLE_FONT_INFO font;
+    ASSERT_TRUE(GetCurrentConsoleFont(console, FALSE, &font));
+    COORD cell = GetConsoleFontSize(console, font.nFont);
+    EXPECT_EQ(cell.X, 8);
+    EXPECT_EQ(cell.Y, 16);
+    EXPECT_EQ(GetSystemMetrics(SM_CXVSCROLL), 17);
+    RECT rect;
+    ASSERT_TRUE(GetWindowRect(window, &rect));
+    EXPECT_EQ(rect.right - rect.left, 673);
+    // 100 x 40 cells of a 100 x 300 buffer: frame 16, a vertical scroll bar.
+    sim::ConsoleResize(100, 300);
+    ASSERT_TRUE(MoveWindow(window, 100, 100, 833, 679, TRUE));
+    SMALL_RECT now = sim::Console().window;
+    EXPECT_EQ(now.Right - now.Left + 1, 100);
+    EXPECT_EQ(now.Bottom - now.Top + 1, 40);
+    ASSERT_TRUE(GetWindowRect(window, &rect));
+    EXPECT_EQ(rect.right - rect.left, 833);
+    // Narrower than the buffer: the height includes a horizontal bar.
+    sim::ConsoleResize(120, 300);
+    ASSERT_TRUE(MoveWindow(window, 100, 100, 16 + 640 + 17, 679 - 15 * 16 + 17, TRUE));
+    now = sim::Console().window;
+    EXPECT_EQ(now.Right - now.Left + 1, 80);
+    EXPECT_EQ(now.Bottom - now.Top + 1, 25);
+    ASSERT_EQ(sim::Moves().size(), 2u);
+    EXPECT_EQ(sim::Moves()[0].width, 833);
+
+    // Under Wine moving changes nothing; a wrong window fails.
+    sim::SetMoveWindowResizes(false);
+    EXPECT_TRUE(MoveWindow(window, 0, 0, 2000, 2000, TRUE));
+    EXPECT_EQ(sim::Console().window.Right, now.Right);
+    EXPECT_FALSE(MoveWindow((HWND)0x1234, 0, 0, 10, 10, TRUE));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_WINDOW_HANDLE);
+    EXPECT_FALSE(GetWindowRect((HWND)0x1234, &rect));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_WINDOW_HANDLE);
+    sim::Console().hasWindow = false;
+    EXPECT_EQ(GetConsoleWindow(), nullptr);
+}
+
+TEST_F(ConsoleTest, WriteConsoleWritesAtTheCursorAndWraps) {
+    sim::ConsoleResize(10, 2);
+    sim::Console().window = SMALL_RECT{0, 0, 9, 1};
+    sim::Console().attribute = 0x1E;
+    DWORD written = 0;
+    const std::u16string text = u"abc\r\nhello world";
+    ASSERT_TRUE(WriteConsoleW(console, text.data(), (DWORD)text.size(), &written, nullptr));
+    EXPECT_EQ(written, text.size());
+    EXPECT_EQ(sim::ConsoleRowText(0), u"abc       ");
+    EXPECT_EQ(sim::ConsoleRowText(1), u"hello worl");
+    EXPECT_EQ(sim::ConsoleAttrs()[10], 0x1E);
+}
+
+TEST_F(ConsoleTest, StandardHandlesArePipesUnlessToldOtherwise) {
+    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
+    EXPECT_NE(out, err);
+    EXPECT_NE(out, GetStdHandle(STD_INPUT_HANDLE));
+    DWORD count = 0, mode = 0;
+    EXPECT_EQ(GetFileType(out), (DWORD)FILE_TYPE_PIPE);
+    EXPECT_FALSE(GetConsoleMode(out, &mode));
+    EXPECT_FALSE(WriteConsoleW(out, u"x", 1, &count, nullptr));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
+    EXPECT_TRUE(WriteFile(out, "bytes\r\n", 7, &count, nullptr));
+    EXPECT_TRUE(WriteFile(err, "err", 3, &count, nullptr));
+    sim::SetStdIsConsole(true);
+    EXPECT_EQ(GetFileType(out), (DWORD)FILE_TYPE_CHAR);
+    EXPECT_TRUE(GetConsoleMode(out, &mode));
+    EXPECT_TRUE(WriteConsoleW(out, u"Can\u2019t", 5, &count, nullptr));
+    EXPECT_EQ(count, 5u);
+    EXPECT_EQ(sim::Stdout(), "bytes\r\nCan\xE2\x80\x99t");
+    EXPECT_EQ(sim::Stderr(), "err");
+    EXPECT_EQ(sim::OpenHandles(), 1); // the standard handles are not counted
+    EXPECT_TRUE(CloseHandle(out));
+    sim::ClearOutput();
+    EXPECT_EQ(sim::Stdout(), "");
+}
+
+} // namespace

@@ -1,0 +1,442 @@
+// files_test.cpp: the simulated volume as the plugin relies on it: error
+// codes of CreateFileW, reads at the end, access and sharing, disk full,
+// listing order with "." and "..", links (cycles and identity), full path
+// names, deletion and renaming, the environment.
+#include "winsim/sim.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class FilesTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        sim::Reset();
+    }
+};
+
+HANDLE Open(const std::u16string &name, DWORD access, DWORD disposition, DWORD flags = 0,
+            DWORD share = FILE_SHARE_READ) {
+    return CreateFileW(name.c_str(), access, share, nullptr, disposition, flags, nullptr);
+}
+
+std::vector<std::u16string> Listing(const std::u16string &pattern, DWORD *error) {
+    std::vector<std::u16string> names;
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW(pattern.c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) {
+        *error = GetLastError();
+        return names;
+    }
+    do {
+        names.push_back(data.cFileName);
+    } while (FindNextFileW(find, &data));
+    *error = GetLastError();
+    FindClose(find);
+    return names;
+}
+
+TEST_F(FilesTest, CreateFileGivesTheErrorCodesOfWindows) {
+    struct Row {
+        const char16_t *name;
+        DWORD access, disposition, flags;
+        bool opens;
+        DWORD error; // the last error after the call
+    };
+    const DWORD RW = GENERIC_READ | GENERIC_WRITE;
+    const Row rows[] = {
+        {u"C:\\dir\\file.txt", RW, CREATE_NEW, 0, false, ERROR_FILE_EXISTS},
+        {u"C:\\dir\\missing.txt", GENERIC_READ, OPEN_EXISTING, 0, false, ERROR_FILE_NOT_FOUND},
+        {u"C:\\dir\\missing.txt", RW, TRUNCATE_EXISTING, 0, false, ERROR_FILE_NOT_FOUND},
+        {u"C:\\nodir\\x.txt", GENERIC_READ, OPEN_EXISTING, 0, false, ERROR_PATH_NOT_FOUND},
+        {u"C:\\nodir\\x.txt", RW, CREATE_NEW, 0, false, ERROR_PATH_NOT_FOUND},
+        {u"C:\\dir\\file.txt\\x", RW, CREATE_NEW, 0, false, ERROR_PATH_NOT_FOUND},
+        {u"Q:\\x.txt", GENERIC_READ, OPEN_EXISTING, 0, false, ERROR_PATH_NOT_FOUND},
+        {u"C:\\dir\\sub", GENERIC_READ, OPEN_EXISTING, 0, false, ERROR_ACCESS_DENIED},
+        {u"C:\\dir\\sub", 0, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, true, 0},
+        {u"C:\\dir\\sub", RW, CREATE_NEW, FILE_FLAG_BACKUP_SEMANTICS, false, ERROR_FILE_EXISTS},
+        {u"C:\\dir\\a*b.txt", RW, CREATE_NEW, 0, false, ERROR_INVALID_NAME},
+        {u"C:\\dir\\a?b.txt", GENERIC_READ, OPEN_EXISTING, 0, false, ERROR_INVALID_NAME},
+        {u"C:\\dir\\a|b.txt", RW, CREATE_NEW, 0, false, ERROR_INVALID_NAME},
+        {u"C:\\dir\\a<b>.txt", RW, CREATE_NEW, 0, false, ERROR_INVALID_NAME},
+        {u"C:\\dir\\file.txt\\", GENERIC_READ, OPEN_EXISTING, 0, false, ERROR_INVALID_NAME},
+        {u"C:\\dir\\locked.txt", GENERIC_READ, OPEN_EXISTING, 0, false, ERROR_ACCESS_DENIED},
+        {u"C:\\dir\\readonly.txt", RW, OPEN_EXISTING, 0, false, ERROR_ACCESS_DENIED},
+        {u"C:\\dir\\hidden.txt", RW, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, false,
+         ERROR_ACCESS_DENIED},
+        {u"C:\\dir\\file.txt", RW, CREATE_ALWAYS, 0, true, ERROR_ALREADY_EXISTS},
+        {u"C:\\dir\\file.txt", RW, OPEN_ALWAYS, 0, true, ERROR_ALREADY_EXISTS},
+        {u"C:\\dir\\new.txt", RW, CREATE_ALWAYS, 0, true, 0},
+        {u"c:/DIR/FILE.TXT", GENERIC_READ, OPEN_EXISTING, 0, true, 0},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(sim::U8(row.name));
+        sim::Reset();
+        sim::MakeFile(u"C:\\dir\\file.txt", "data");
+        sim::MakeFile(u"C:\\dir\\locked.txt", "data");
+        sim::MakeFile(u"C:\\dir\\readonly.txt", "data", FILE_ATTRIBUTE_READONLY);
+        sim::MakeFile(u"C:\\dir\\hidden.txt", "data", FILE_ATTRIBUTE_HIDDEN);
+        sim::MakeDirectory(u"C:\\dir\\sub");
+        sim::SetUnopenable(u"C:\\dir\\locked.txt");
+        SetLastError(1234);
+        HANDLE handle = Open(row.name, row.access, row.disposition, row.flags);
+        EXPECT_EQ(handle != INVALID_HANDLE_VALUE, row.opens);
+        EXPECT_EQ(GetLastError(), row.error);
+        EXPECT_EQ(sim::OpenHandles(), row.opens ? 1 : 0);
+        if (handle != INVALID_HANDLE_VALUE) {
+            EXPECT_TRUE(CloseHandle(handle));
+        }
+        EXPECT_EQ(sim::OpenHandles(), 0);
+    }
+}
+
+TEST_F(FilesTest, ReadingAtTheEndSucceedsWithNoBytes) {
+    sim::MakeFile(u"C:\\f.bin", "abcdef");
+    HANDLE file = Open(u"C:\\f.bin", GENERIC_READ, OPEN_EXISTING);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    char buffer[16] = {};
+    DWORD read = 99;
+    ASSERT_TRUE(ReadFile(file, buffer, 4, &read, nullptr));
+    EXPECT_EQ(read, 4u);
+    ASSERT_TRUE(ReadFile(file, buffer, 16, &read, nullptr));
+    EXPECT_EQ(read, 2u);
+    EXPECT_EQ(std::string(buffer, 2), "ef");
+    ASSERT_TRUE(ReadFile(file, buffer, 16, &read, nullptr));
+    EXPECT_EQ(read, 0u);
+    EXPECT_EQ(SetFilePointer(file, -3, nullptr, FILE_END), 3u);
+    ASSERT_TRUE(ReadFile(file, buffer, 1, &read, nullptr));
+    EXPECT_EQ(buffer[0], 'd');
+    EXPECT_EQ(SetFilePointer(file, -10, nullptr, FILE_CURRENT), INVALID_SET_FILE_POINTER);
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_NEGATIVE_SEEK);
+    CloseHandle(file);
+}
+
+TEST_F(FilesTest, WritesGoWhereThePointerIsAndGrowTheFile) {
+    HANDLE file = Open(u"C:\\w.bin", GENERIC_WRITE, CREATE_NEW);
+    DWORD written = 0;
+    ASSERT_TRUE(WriteFile(file, "hello", 5, &written, nullptr));
+    EXPECT_EQ(SetFilePointer(file, 1, nullptr, FILE_BEGIN), 1u);
+    ASSERT_TRUE(WriteFile(file, "EL", 2, &written, nullptr));
+    EXPECT_EQ(SetFilePointer(file, 2, nullptr, FILE_END), 7u);
+    ASSERT_TRUE(WriteFile(file, "!", 1, &written, nullptr));
+    CloseHandle(file);
+    EXPECT_EQ(sim::FileBytes(u"C:\\w.bin"),
+              std::vector<uint8_t>({'h', 'E', 'L', 'l', 'o', 0, 0, '!'}));
+}
+
+TEST_F(FilesTest, HandlesCarryOnlyTheAccessTheyWereOpenedWith) {
+    sim::MakeFile(u"C:\\f.bin", "abc");
+    char buffer[4];
+    DWORD count = 7;
+    HANDLE writeOnly = Open(u"C:\\f.bin", GENERIC_WRITE, OPEN_EXISTING);
+    EXPECT_FALSE(ReadFile(writeOnly, buffer, 3, &count, nullptr));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_ACCESS_DENIED);
+    EXPECT_EQ(count, 0u);
+    CloseHandle(writeOnly);
+    HANDLE readOnly = Open(u"C:\\f.bin", GENERIC_READ, OPEN_EXISTING);
+    EXPECT_FALSE(WriteFile(readOnly, "x", 1, &count, nullptr));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_ACCESS_DENIED);
+    CloseHandle(readOnly);
+    EXPECT_EQ(sim::FileBytes(u"C:\\f.bin").size(), 3u);
+}
+
+TEST_F(FilesTest, SharingModesDecideWhetherASecondOpenSucceeds) {
+    struct Row {
+        DWORD firstAccess, firstShare, secondAccess, secondShare;
+        bool opens;
+    };
+    const DWORD R = GENERIC_READ, W = GENERIC_WRITE;
+    const DWORD SR = FILE_SHARE_READ, SW = FILE_SHARE_WRITE;
+    const Row rows[] = {
+        {R, SR, R, SR, true},          {R | W, SR, R, SR, false}, // the writer shares no writing
+        {R | W, SR, R, SR | SW, true}, {R, SR, W, SR | SW, false}, {R, SR | SW, W, SR | SW, true},
+        {R, 0, R, SR, false},          {0, SR, R | W, 0, true}, // a handle without access collides
+                                                                // with nothing
+    };
+    for (const Row &row : rows) {
+        sim::Reset();
+        sim::MakeFile(u"C:\\f.bin", "abc");
+        HANDLE first = Open(u"C:\\f.bin", row.firstAccess, OPEN_EXISTING, 0, row.firstShare);
+        ASSERT_NE(first, INVALID_HANDLE_VALUE);
+        HANDLE second = Open(u"C:\\f.bin", row.secondAccess, OPEN_EXISTING, 0, row.secondShare);
+        EXPECT_EQ(second != INVALID_HANDLE_VALUE, row.opens)
+            << row.firstAccess << " " << row.firstShare << " " << row.secondAccess;
+        if (second == INVALID_HANDLE_VALUE) {
+            EXPECT_EQ(GetLastError(), (DWORD)ERROR_SHARING_VIOLATION);
+        } else {
+            CloseHandle(second);
+        }
+        CloseHandle(first);
+    }
+}
+
+TEST_F(FilesTest, AWriteBeyondTheFreeSpaceWritesNothingAndFails) {
+    sim::SetFreeSpace(10);
+    HANDLE file = Open(u"C:\\f.bin", GENERIC_WRITE, CREATE_NEW);
+    DWORD written = 99;
+    ASSERT_TRUE(WriteFile(file, "12345678", 8, &written, nullptr));
+    EXPECT_FALSE(WriteFile(file, "abc", 3, &written, nullptr));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_DISK_FULL);
+    EXPECT_EQ(written, 0u);
+    // Overwriting takes no space.
+    SetFilePointer(file, 0, nullptr, FILE_BEGIN);
+    EXPECT_TRUE(WriteFile(file, "abcdefghij", 10, &written, nullptr));
+    CloseHandle(file);
+    EXPECT_EQ(sim::FileBytes(u"C:\\f.bin").size(), 10u);
+}
+
+TEST_F(FilesTest, UnreadableFilesOpenButFailToRead) {
+    sim::MakeFile(u"C:\\bad.bin", "abc");
+    sim::SetUnreadable(u"c:\\BAD.bin");
+    HANDLE file = Open(u"C:\\bad.bin", GENERIC_READ, OPEN_EXISTING);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    char buffer[4];
+    DWORD read = 5;
+    EXPECT_FALSE(ReadFile(file, buffer, 3, &read, nullptr));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_READ_FAULT);
+    EXPECT_EQ(read, 0u);
+    CloseHandle(file);
+}
+
+TEST_F(FilesTest, ListingsFollowCreationOrderWithDotsOutsideTheRoot) {
+    sim::MakeFile(u"C:\\zeta.glim", "1");
+    sim::MakeDirectory(u"C:\\Alpha");
+    sim::MakeFile(u"C:\\Alpha\\b.glim", "12");
+    sim::MakeFile(u"C:\\Alpha\\a.sav", "");
+    sim::MakeDirectory(u"C:\\Empty");
+    struct Row {
+        const char16_t *pattern;
+        std::vector<std::u16string> names;
+        DWORD error;
+    };
+    const Row rows[] = {
+        {u"C:\\*", {u"zeta.glim", u"Alpha", u"Empty"}, ERROR_NO_MORE_FILES},
+        {u"C:\\alpha\\*", {u".", u"..", u"b.glim", u"a.sav"}, ERROR_NO_MORE_FILES},
+        {u"C:\\Alpha\\*.*", {u".", u"..", u"b.glim", u"a.sav"}, ERROR_NO_MORE_FILES},
+        {u"C:\\Alpha\\*.GLIM", {u"b.glim"}, ERROR_NO_MORE_FILES},
+        {u"C:\\Alpha\\?.sav", {u"a.sav"}, ERROR_NO_MORE_FILES},
+        {u"C:\\Alpha\\a.sav", {u"a.sav"}, ERROR_NO_MORE_FILES},
+        {u"C:\\Empty\\*", {u".", u".."}, ERROR_NO_MORE_FILES},
+        {u"C:\\Alpha\\*.txt", {}, ERROR_FILE_NOT_FOUND},
+        {u"C:\\Missing\\*", {}, ERROR_PATH_NOT_FOUND},
+        {u"C:\\zeta.glim\\*", {}, ERROR_PATH_NOT_FOUND},
+        {u"C:\\Alpha\\", {}, ERROR_FILE_NOT_FOUND},
+        {u"C:\\Al*\\*", {}, ERROR_INVALID_NAME},
+    };
+    for (const Row &row : rows) {
+        DWORD error = 0;
+        EXPECT_EQ(Listing(row.pattern, &error), row.names) << sim::U8(row.pattern);
+        EXPECT_EQ(error, row.error) << sim::U8(row.pattern);
+        EXPECT_EQ(sim::OpenHandles(), 0);
+    }
+}
+
+TEST_F(FilesTest, FoundEntriesCarryAttributesAndSizes) {
+    sim::MakeFile(u"C:\\plain.bin", "12345");
+    sim::MakeFile(u"C:\\hidden.bin", "", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+    sim::MakeDirectory(u"C:\\dir", FILE_ATTRIBUTE_HIDDEN);
+    sim::MakeLink(u"C:\\link", u"C:\\dir");
+    HANDLE made = Open(u"C:\\made.bin", GENERIC_WRITE, CREATE_NEW);
+    CloseHandle(made);
+    struct Row {
+        const char16_t *name;
+        DWORD attributes, size;
+    };
+    const Row rows[] = {
+        {u"C:\\plain.bin", FILE_ATTRIBUTE_NORMAL, 5},
+        {u"C:\\hidden.bin", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM, 0},
+        {u"C:\\dir", FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN, 0},
+        {u"C:\\link", FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT, 0},
+        {u"C:\\made.bin", FILE_ATTRIBUTE_ARCHIVE, 0},
+    };
+    for (const Row &row : rows) {
+        WIN32_FIND_DATAW data;
+        HANDLE find = FindFirstFileW(row.name, &data);
+        ASSERT_NE(find, INVALID_HANDLE_VALUE) << sim::U8(row.name);
+        EXPECT_EQ(data.dwFileAttributes, row.attributes) << sim::U8(row.name);
+        EXPECT_EQ(data.nFileSizeLow, row.size);
+        EXPECT_EQ(GetFileAttributesW(row.name), row.attributes);
+        FindClose(find);
+    }
+}
+
+TEST_F(FilesTest, LinksLeadIntoTheirTargetEvenInACycle) {
+    sim::MakeFile(u"C:\\top\\inner\\f.glim", "x");
+    sim::MakeLink(u"C:\\top\\inner\\back", u"C:\\top");
+    DWORD error = 0;
+    EXPECT_EQ(Listing(u"C:\\top\\inner\\back\\inner\\back\\inner\\*", &error),
+              std::vector<std::u16string>({u".", u"..", u"f.glim", u"back"}));
+    EXPECT_EQ(sim::FileBytes(u"C:\\top\\inner\\back\\inner\\f.glim"), std::vector<uint8_t>{'x'});
+
+    // The link and its target are the same directory to the file system.
+    BY_HANDLE_FILE_INFORMATION viaLink, direct, other;
+    const char16_t *names[] = {u"C:\\top\\inner\\back", u"C:\\top", u"C:\\top\\inner"};
+    BY_HANDLE_FILE_INFORMATION *infos[] = {&viaLink, &direct, &other};
+    for (int i = 0; i < 3; i++) {
+        HANDLE dir = Open(names[i], 0, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+        ASSERT_NE(dir, INVALID_HANDLE_VALUE);
+        ASSERT_TRUE(GetFileInformationByHandle(dir, infos[i]));
+        CloseHandle(dir);
+    }
+    EXPECT_EQ(viaLink.dwVolumeSerialNumber, direct.dwVolumeSerialNumber);
+    EXPECT_EQ(viaLink.nFileIndexLow, direct.nFileIndexLow);
+    EXPECT_EQ(viaLink.nFileIndexHigh, direct.nFileIndexHigh);
+    EXPECT_NE(other.nFileIndexLow, direct.nFileIndexLow);
+    EXPECT_EQ(viaLink.dwFileAttributes, (DWORD)FILE_ATTRIBUTE_DIRECTORY);
+
+    // A link to itself cannot be resolved, and says so.
+    sim::MakeLink(u"C:\\self", u"C:\\self");
+    EXPECT_EQ(Listing(u"C:\\self\\*", &error), std::vector<std::u16string>());
+    EXPECT_EQ(error, (DWORD)ERROR_CANT_RESOLVE_FILENAME);
+}
+
+TEST_F(FilesTest, FullPathNamesAreMadeFromTheTextAlone) {
+    sim::MakeDirectory(u"C:\\work\\sub");
+    sim::MakeDirectory(u"D:\\");
+    sim::SetCurrentDirectory(u"C:\\work");
+    struct Row {
+        const char16_t *name, *full;
+        int filePart; // offset, or -1 for none
+    };
+    const Row rows[] = {
+        {u"x.glim", u"C:\\work\\x.glim", 8},
+        {u".\\sub\\..\\y", u"C:\\work\\y", 8},
+        {u"..\\..\\..\\z", u"C:\\z", 3},
+        {u"sub/", u"C:\\work\\sub\\", -1},
+        {u"\\root.txt", u"C:\\root.txt", 3},
+        {u"C:rel", u"C:\\work\\rel", 8},
+        {u"D:rel", u"D:\\rel", 3},
+        {u"C:", u"C:\\work", 3},
+        {u"D:\\a\\.", u"D:\\a", 3},
+        {u"D:\\a\\..", u"D:\\", -1},
+        {u"*.glim|*.sav", u"C:\\work\\*.glim|*.sav", 8},
+        {u"name. . ", u"C:\\work\\name", 8},
+        {u"missing\\dir\\f", u"C:\\work\\missing\\dir\\f", 20},
+        {u"\\\\server\\share\\a\\..\\b", u"\\\\server\\share\\b", 15},
+    };
+    for (const Row &row : rows) {
+        WCHAR buffer[64] = {};
+        LPWSTR filePart = nullptr;
+        std::u16string full = row.full;
+        DWORD length = GetFullPathNameW(row.name, 64, buffer, &filePart);
+        EXPECT_EQ(std::u16string(buffer), full) << sim::U8(row.name);
+        EXPECT_EQ(length, full.size()) << sim::U8(row.name);
+        EXPECT_EQ(filePart == nullptr ? -1 : (int)(filePart - buffer), row.filePart)
+            << sim::U8(row.name);
+    }
+    // Too small: the size needed, terminator included; nothing written.
+    WCHAR small[8] = {u'#', 0};
+    EXPECT_EQ(GetFullPathNameW(u"x.glim", 8, small, nullptr), 15u);
+    EXPECT_EQ(small[0], u'#');
+    EXPECT_EQ(GetFullPathNameW(u"", 8, small, nullptr), 0u);
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_NAME);
+    WCHAR exact[14];
+    EXPECT_EQ(GetCurrentDirectoryW(7, exact), 8u);
+    EXPECT_EQ(GetCurrentDirectoryW(8, exact), 7u);
+    EXPECT_EQ(std::u16string(exact), u"C:\\work");
+}
+
+TEST_F(FilesTest, DeletingMovingAndMakingDirectoriesGiveWindowsErrors) {
+    struct Row {
+        const char *what;
+        BOOL result;
+        DWORD error; // when the result is FALSE
+    };
+    sim::MakeFile(u"C:\\a.txt", "a");
+    sim::MakeFile(u"C:\\b.txt", "b");
+    sim::MakeFile(u"C:\\ro.txt", "r", FILE_ATTRIBUTE_READONLY);
+    sim::MakeFile(u"C:\\full\\f.txt", "f");
+    sim::MakeDirectory(u"C:\\empty");
+    HANDLE open = Open(u"C:\\b.txt", GENERIC_READ, OPEN_EXISTING);
+    const Row rows[] = {
+        {"delete missing", DeleteFileW(u"C:\\none.txt"), ERROR_FILE_NOT_FOUND},
+        {"delete in missing dir", DeleteFileW(u"C:\\nodir\\x"), ERROR_PATH_NOT_FOUND},
+        {"delete directory", DeleteFileW(u"C:\\empty"), ERROR_ACCESS_DENIED},
+        {"delete read-only", DeleteFileW(u"C:\\ro.txt"), ERROR_ACCESS_DENIED},
+        {"delete open file", DeleteFileW(u"C:\\b.txt"), ERROR_SHARING_VIOLATION},
+        {"move onto existing", MoveFileExW(u"C:\\a.txt", u"C:\\ro.txt", 0), ERROR_ALREADY_EXISTS},
+        {"move missing", MoveFileExW(u"C:\\none", u"C:\\x", 0), ERROR_FILE_NOT_FOUND},
+        {"move across drives", MoveFileExW(u"C:\\a.txt", u"Q:\\a.txt", 0), ERROR_PATH_NOT_FOUND},
+        {"make existing dir", CreateDirectoryW(u"C:\\empty", nullptr), ERROR_ALREADY_EXISTS},
+        {"make in missing dir", CreateDirectoryW(u"C:\\x\\y", nullptr), ERROR_PATH_NOT_FOUND},
+        {"remove full dir", RemoveDirectoryW(u"C:\\full"), ERROR_DIR_NOT_EMPTY},
+        {"remove a file", RemoveDirectoryW(u"C:\\a.txt"), ERROR_DIRECTORY},
+        {"remove missing", RemoveDirectoryW(u"C:\\nothing"), ERROR_FILE_NOT_FOUND},
+        {"move replacing", MoveFileExW(u"C:\\a.txt", u"C:\\full\\f.txt", MOVEFILE_REPLACE_EXISTING),
+         0},
+        {"make dir", CreateDirectoryW(u"C:\\new", nullptr), 0},
+        {"remove empty dir", RemoveDirectoryW(u"C:\\empty"), 0},
+    };
+    for (const Row &row : rows) {
+        EXPECT_EQ(row.result, row.error == 0 ? TRUE : FALSE) << row.what;
+    }
+    CloseHandle(open);
+    EXPECT_EQ(sim::FileBytes(u"C:\\full\\f.txt"), std::vector<uint8_t>{'a'});
+    EXPECT_FALSE(sim::Exists(u"C:\\a.txt"));
+    EXPECT_EQ(sim::ListDirectory(u"C:\\"),
+              std::vector<std::u16string>({u"b.txt", u"ro.txt", u"full", u"new"}));
+}
+
+TEST_F(FilesTest, EachFailingCallSetsItsOwnError) {
+    sim::MakeFile(u"C:\\a.txt", "a");
+    sim::MakeFile(u"C:\\full\\f.txt", "f");
+    sim::MakeDirectory(u"D:\\");
+    struct Row {
+        const char *what;
+        BOOL (*call)();
+        DWORD error;
+    };
+    const Row rows[] = {
+        {"delete missing", [] { return DeleteFileW(u"C:\\none.txt"); }, ERROR_FILE_NOT_FOUND},
+        {"delete in missing dir", [] { return DeleteFileW(u"C:\\no\\x"); }, ERROR_PATH_NOT_FOUND},
+        {"delete directory", [] { return DeleteFileW(u"C:\\full"); }, ERROR_ACCESS_DENIED},
+        {"move onto existing", [] { return MoveFileExW(u"C:\\a.txt", u"C:\\full\\f.txt", 0); },
+         ERROR_ALREADY_EXISTS},
+        {"make existing", [] { return CreateDirectoryW(u"C:\\full", nullptr); },
+         ERROR_ALREADY_EXISTS},
+        {"remove full", [] { return RemoveDirectoryW(u"C:\\full"); }, ERROR_DIR_NOT_EMPTY},
+        {"remove file", [] { return RemoveDirectoryW(u"C:\\a.txt"); }, ERROR_DIRECTORY},
+        {"cd to file", [] { return SetCurrentDirectoryW(u"C:\\a.txt"); }, ERROR_DIRECTORY},
+        {"cd to missing", [] { return SetCurrentDirectoryW(u"C:\\none"); }, ERROR_FILE_NOT_FOUND},
+        {"move across drives", [] { return MoveFileExW(u"C:\\a.txt", u"D:\\a.txt", 0); },
+         ERROR_NOT_SAME_DEVICE},
+    };
+    for (const Row &row : rows) {
+        SetLastError(0);
+        EXPECT_FALSE(row.call()) << row.what;
+        EXPECT_EQ(GetLastError(), row.error) << row.what;
+    }
+}
+
+TEST_F(FilesTest, EnvironmentNamesIgnoreCase) {
+    sim::SetEnv(u"Path", u"C:\\bin");
+    WCHAR buffer[16];
+    EXPECT_EQ(GetEnvironmentVariableW(u"PATH", buffer, 16), 6u);
+    EXPECT_EQ(std::u16string(buffer), u"C:\\bin");
+    EXPECT_EQ(GetEnvironmentVariableW(u"path", buffer, 6), 7u); // too small: size needed
+    EXPECT_EQ(GetEnvironmentVariableW(u"none", buffer, 16), 0u);
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_ENVVAR_NOT_FOUND);
+    EXPECT_TRUE(SetEnvironmentVariableW(u"path", nullptr));
+    EXPECT_EQ(GetEnvironmentVariableW(u"Path", buffer, 16), 0u);
+}
+
+TEST_F(FilesTest, HandlesAreCountedUntilClosedTheRightWay) {
+    sim::MakeFile(u"C:\\f.bin", "x");
+    HANDLE file = Open(u"C:\\f.bin", GENERIC_READ, OPEN_EXISTING);
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW(u"C:\\*", &data);
+    EXPECT_EQ(sim::OpenHandles(), 2);
+    EXPECT_FALSE(FindClose(file)); // a file is not a search
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
+    EXPECT_FALSE(CloseHandle(find)); // nor a search a file
+    EXPECT_EQ(sim::OpenHandles(), 2);
+    EXPECT_TRUE(FindClose(find));
+    EXPECT_TRUE(CloseHandle(file));
+    EXPECT_FALSE(CloseHandle(file)); // closed twice
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
+    EXPECT_FALSE(CloseHandle(nullptr));
+    EXPECT_EQ(sim::OpenHandles(), 0);
+}
+
+} // namespace

@@ -1,0 +1,785 @@
+// winsim/console.cpp: the simulated console and its window. Owns the console
+// state of sim::Console(), the cells, the "CONOUT$" handles, the console
+// functions of Win32, WriteConsoleW, the window rectangle and MoveWindow,
+// the scroll-bar metrics, and the record of window moves.
+//
+// Access rights are those Win32 documents: reading cells, the buffer
+// information, the font and the mode, and the Set* calls for the buffer
+// size, the window, the cursor and the attribute need GENERIC_READ; writing
+// cells and WriteConsoleW need GENERIC_WRITE. The standard output and error
+// handles are console handles with both rights when sim::SetStdIsConsole
+// says so; WriteConsoleW on them goes to the captured output, not the cells.
+//
+// Choices where the machine is not Windows:
+// - dwMaximumWindowSize is the buffer size capped at the cells of a
+//   1920 x 1080 screen in the current font; it is reported, not enforced.
+// - GetConsoleCP and GetConsoleOutputCP give 0 when they fail (no console,
+//   or an injected failure); GetConsoleFontSize gives {0, 0}.
+// - WriteConsoleW on "CONOUT$" writes at the cursor with the current
+//   attribute, handling CR, LF (as CR LF), backspace and tab; at the end of
+//   the last row it stops writing (there is no scrolling) but still reports
+//   every character written, as Windows would after scrolling.
+// - GetSystemMetrics answers SM_CXVSCROLL and SM_CXHSCROLL only.
+#include "winsim/simcore.h"
+
+#include <algorithm>
+#include <map>
+
+namespace winsim {
+
+namespace {
+
+const uintptr_t CONSOLE_WINDOW_VALUE = 0x10A2E;
+const uintptr_t FOREGROUND_WINDOW_VALUE = 0x20B3C;
+const DWORD FONT_INDEX = 6;
+const int SCREEN_WIDTH = 1920, SCREEN_HEIGHT = 1080;
+const DWORD OUTPUT_MODE = 0x0003; // processed output, wrap at end of line
+const DWORD INPUT_MODE = 0x01F7;
+
+sim::ConsoleState state;
+std::vector<WORD> chars, attrs;
+std::map<uintptr_t, DWORD> consoleAccess; // CONOUT$ handle -> access
+std::vector<sim::MoveCall> moves;
+bool moveResizes = true;
+
+// The cells follow the size in `state`, whatever a test did to it: when the
+// size changed behind our back, the cells are cleared to the new size.
+void SyncCells() {
+    size_t count = (size_t)std::max(state.columns, 0) * (size_t)std::max(state.rows, 0);
+    if (chars.size() != count || attrs.size() != count) {
+        chars.assign(count, u' ');
+        attrs.assign(count, state.attribute);
+    }
+}
+
+int WindowWidth() {
+    return state.window.Right - state.window.Left + 1;
+}
+
+int WindowHeight() {
+    return state.window.Bottom - state.window.Top + 1;
+}
+
+// Whether `handle` may be used as a console screen buffer with `access`.
+bool UseConsole(HANDLE handle, DWORD access, DWORD *error) {
+    *error = ERROR_INVALID_HANDLE;
+    switch (KindOf(handle)) {
+    case KIND_CONSOLE: {
+        if (!state.present) {
+            return false;
+        }
+        DWORD granted = consoleAccess[(uintptr_t)handle];
+        if ((granted & access) != access) {
+            *error = ERROR_ACCESS_DENIED;
+            return false;
+        }
+        break;
+    }
+    case KIND_STD:
+        if (!state.present || !StdIsConsole() || StdWhich(handle) == STD_INPUT_HANDLE) {
+            return false;
+        }
+        break;
+    default:
+        return false;
+    }
+    SyncCells();
+    return true;
+}
+
+bool InBuffer(COORD at) {
+    return at.X >= 0 && at.Y >= 0 && at.X < state.columns && at.Y < state.rows;
+}
+
+// Moves the window as little as needed to show the cursor, as the console
+// does when the cursor leaves it.
+void ShowCursor() {
+    int width = WindowWidth(), height = WindowHeight();
+    int left = state.window.Left, top = state.window.Top;
+    if (state.cursorColumn < left) {
+        left = state.cursorColumn;
+    } else if (state.cursorColumn > state.window.Right) {
+        left = state.cursorColumn - width + 1;
+    }
+    if (state.cursorRow < top) {
+        top = state.cursorRow;
+    } else if (state.cursorRow > state.window.Bottom) {
+        top = state.cursorRow - height + 1;
+    }
+    state.window.Left = (SHORT)left;
+    state.window.Top = (SHORT)top;
+    state.window.Right = (SHORT)(left + width - 1);
+    state.window.Bottom = (SHORT)(top + height - 1);
+}
+
+void Fail(DWORD error) {
+    SetLastError(error);
+}
+
+template <typename T> void Need(const char *function, const T *pointer, const char *what) {
+    if (pointer == nullptr) {
+        Unsupported(function, what);
+    }
+}
+
+bool IsConsoleWindow(HWND window) {
+    return state.present && state.hasWindow && (uintptr_t)window == CONSOLE_WINDOW_VALUE;
+}
+
+} // namespace
+
+void ResetConsole() {
+    state = sim::ConsoleState();
+    chars.clear();
+    attrs.clear();
+    SyncCells();
+    consoleAccess.clear();
+    moves.clear();
+    moveResizes = true;
+}
+
+void CloseConsoleObject(HANDLE handle) {
+    consoleAccess.erase((uintptr_t)handle);
+}
+
+// CreateFileW on "CONOUT$" (called by files.cpp after logging).
+HANDLE OpenConsole(DWORD access) {
+    if (!state.present) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return INVALID_HANDLE_VALUE;
+    }
+    HANDLE handle = NewHandle(KIND_CONSOLE);
+    consoleAccess[(uintptr_t)handle] = access;
+    return handle;
+}
+
+} // namespace winsim
+
+using namespace winsim;
+
+extern "C" {
+
+BOOL GetConsoleScreenBufferInfo(HANDLE console, PCONSOLE_SCREEN_BUFFER_INFO info) {
+    DWORD error = 0;
+    if (Enter("GetConsoleScreenBufferInfo", &error)) {
+        Fail(error);
+        return FALSE;
+    }
+    Need("GetConsoleScreenBufferInfo", info, "a null information pointer");
+    if (!UseConsole(console, GENERIC_READ, &error)) {
+        Fail(error);
+        return FALSE;
+    }
+    info->dwSize.X = (SHORT)state.columns;
+    info->dwSize.Y = (SHORT)state.rows;
+    info->dwCursorPosition.X = (SHORT)state.cursorColumn;
+    info->dwCursorPosition.Y = (SHORT)state.cursorRow;
+    info->wAttributes = state.attribute;
+    info->srWindow = state.window;
+    int fitColumns = state.fontWidth > 0 ? SCREEN_WIDTH / state.fontWidth : state.columns;
+    int fitRows = state.fontHeight > 0 ? SCREEN_HEIGHT / state.fontHeight : state.rows;
+    info->dwMaximumWindowSize.X = (SHORT)std::min(state.columns, fitColumns);
+    info->dwMaximumWindowSize.Y = (SHORT)std::min(state.rows, fitRows);
+    return TRUE;
+}
+
+BOOL ReadConsoleOutputCharacterW(HANDLE console, LPWSTR characters, DWORD length, COORD at,
+                                 LPDWORD read) {
+    DWORD error = 0;
+    if (Enter("ReadConsoleOutputCharacterW", &error)) {
+        if (read != nullptr) {
+            *read = 0;
+        }
+        Fail(error);
+        return FALSE;
+    }
+    Need("ReadConsoleOutputCharacterW", read, "a null count pointer");
+    *read = 0;
+    if (!UseConsole(console, GENERIC_READ, &error)) {
+        Fail(error);
+        return FALSE;
+    }
+    if (!InBuffer(at)) {
+        Fail(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    size_t start = (size_t)at.Y * (size_t)state.columns + (size_t)at.X;
+    size_t count = std::min((size_t)length, chars.size() - start);
+    if (count > 0) {
+        Need("ReadConsoleOutputCharacterW", characters, "a null buffer");
+    }
+    for (size_t i = 0; i < count; i++) {
+        characters[i] = (WCHAR)chars[start + i];
+    }
+    *read = (DWORD)count;
+    return TRUE;
+}
+
+BOOL ReadConsoleOutputAttribute(HANDLE console, WORD *attributes, DWORD length, COORD at,
+                                LPDWORD read) {
+    DWORD error = 0;
+    if (Enter("ReadConsoleOutputAttribute", &error)) {
+        if (read != nullptr) {
+            *read = 0;
+        }
+        Fail(error);
+        return FALSE;
+    }
+    Need("ReadConsoleOutputAttribute", read, "a null count pointer");
+    *read = 0;
+    if (!UseConsole(console, GENERIC_READ, &error)) {
+        Fail(error);
+        return FALSE;
+    }
+    if (!InBuffer(at)) {
+        Fail(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    size_t start = (size_t)at.Y * (size_t)state.columns + (size_t)at.X;
+    size_t count = std::min((size_t)length, attrs.size() - start);
+    if (count > 0) {
+        Need("ReadConsoleOutputAttribute", attributes, "a null buffer");
+    }
+    std::copy(attrs.begin() + (long)start, attrs.begin() + (long)(start + count), attributes);
+    *read = (DWORD)count;
+    return TRUE;
+}
+
+BOOL WriteConsoleOutputCharacterW(HANDLE console, LPCWSTR characters, DWORD length, COORD at,
+                                  LPDWORD written) {
+    DWORD error = 0;
+    if (Enter("WriteConsoleOutputCharacterW", &error)) {
+        if (written != nullptr) {
+            *written = 0;
+        }
+        Fail(error);
+        return FALSE;
+    }
+    Need("WriteConsoleOutputCharacterW", written, "a null count pointer");
+    *written = 0;
+    if (!UseConsole(console, GENERIC_WRITE, &error)) {
+        Fail(error);
+        return FALSE;
+    }
+    if (!InBuffer(at)) {
+        Fail(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    size_t start = (size_t)at.Y * (size_t)state.columns + (size_t)at.X;
+    size_t count = std::min((size_t)length, chars.size() - start);
+    if (count > 0) {
+        Need("WriteConsoleOutputCharacterW", characters, "a null buffer");
+    }
+    for (size_t i = 0; i < count; i++) {
+        chars[start + i] = (WORD)characters[i];
+    }
+    *written = (DWORD)count;
+    return TRUE;
+}
+
+BOOL WriteConsoleOutputAttribute(HANDLE console, const WORD *attributes, DWORD length, COORD at,
+                                 LPDWORD written) {
+    DWORD error = 0;
+    if (Enter("WriteConsoleOutputAttribute", &error)) {
+        if (written != nullptr) {
+            *written = 0;
+        }
+        Fail(error);
+        return FALSE;
+    }
+    Need("WriteConsoleOutputAttribute", written, "a null count pointer");
+    *written = 0;
+    if (!UseConsole(console, GENERIC_WRITE, &error)) {
+        Fail(error);
+        return FALSE;
+    }
+    if (!InBuffer(at)) {
+        Fail(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    size_t start = (size_t)at.Y * (size_t)state.columns + (size_t)at.X;
+    size_t count = std::min((size_t)length, attrs.size() - start);
+    if (count > 0) {
+        Need("WriteConsoleOutputAttribute", attributes, "a null buffer");
+    }
+    std::copy(attributes, attributes + count, attrs.begin() + (long)start);
+    *written = (DWORD)count;
+    return TRUE;
+}
+
+BOOL SetConsoleScreenBufferSize(HANDLE console, COORD size) {
+    DWORD error = 0;
+    if (Enter("SetConsoleScreenBufferSize", &error)) {
+        Fail(error);
+        return FALSE;
+    }
+    if (!UseConsole(console, GENERIC_READ, &error)) {
+        Fail(error);
+        return FALSE;
+    }
+    int columns = size.X, rows = size.Y;
+    if (columns < 1 || rows < 1 || columns > state.maxColumns || rows > state.maxRows ||
+        columns < WindowWidth() || rows < WindowHeight()) {
+        Fail(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    std::vector<WORD> newChars((size_t)columns * (size_t)rows, u' ');
+    std::vector<WORD> newAttrs((size_t)columns * (size_t)rows, state.attribute);
+    int keepColumns = std::min(columns, state.columns), keepRows = std::min(rows, state.rows);
+    for (int r = 0; r < keepRows; r++) {
+        for (int c = 0; c < keepColumns; c++) {
+            newChars[(size_t)r * columns + c] = chars[(size_t)r * state.columns + c];
+            newAttrs[(size_t)r * columns + c] = attrs[(size_t)r * state.columns + c];
+        }
+    }
+    chars.swap(newChars);
+    attrs.swap(newAttrs);
+    state.columns = columns;
+    state.rows = rows;
+    state.cursorColumn = std::min(state.cursorColumn, columns - 1);
+    state.cursorRow = std::min(state.cursorRow, rows - 1);
+    // The window keeps its size (it fits, as checked) and moves back inside.
+    int width = WindowWidth(), height = WindowHeight();
+    if (state.window.Right >= columns) {
+        state.window.Left = (SHORT)(columns - width);
+        state.window.Right = (SHORT)(columns - 1);
+    }
+    if (state.window.Bottom >= rows) {
+        state.window.Top = (SHORT)(rows - height);
+        state.window.Bottom = (SHORT)(rows - 1);
+    }
+    return TRUE;
+}
+
+BOOL SetConsoleWindowInfo(HANDLE console, BOOL absolute, const SMALL_RECT *window) {
+    DWORD error = 0;
+    if (Enter("SetConsoleWindowInfo", &error)) {
+        Fail(error);
+        return FALSE;
+    }
+    Need("SetConsoleWindowInfo", window, "a null rectangle");
+    if (!UseConsole(console, GENERIC_READ, &error)) {
+        Fail(error);
+        return FALSE;
+    }
+    int left = window->Left, top = window->Top, right = window->Right, bottom = window->Bottom;
+    if (!absolute) {
+        left += state.window.Left;
+        top += state.window.Top;
+        right += state.window.Right;
+        bottom += state.window.Bottom;
+    }
+    if (left > right || top > bottom || left < 0 || top < 0 || right >= state.columns ||
+        bottom >= state.rows) {
+        Fail(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    state.window = SMALL_RECT{(SHORT)left, (SHORT)top, (SHORT)right, (SHORT)bottom};
+    return TRUE;
+}
+
+BOOL SetConsoleCursorPosition(HANDLE console, COORD position) {
+    DWORD error = 0;
+    if (Enter("SetConsoleCursorPosition", &error)) {
+        Fail(error);
+        return FALSE;
+    }
+    if (!UseConsole(console, GENERIC_READ, &error)) {
+        Fail(error);
+        return FALSE;
+    }
+    if (!InBuffer(position)) {
+        Fail(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    state.cursorColumn = position.X;
+    state.cursorRow = position.Y;
+    ShowCursor();
+    return TRUE;
+}
+
+BOOL SetConsoleTextAttribute(HANDLE console, WORD attributes) {
+    DWORD error = 0;
+    if (Enter("SetConsoleTextAttribute", &error)) {
+        Fail(error);
+        return FALSE;
+    }
+    if (!UseConsole(console, GENERIC_READ, &error)) {
+        Fail(error);
+        return FALSE;
+    }
+    state.attribute = attributes;
+    return TRUE;
+}
+
+UINT GetConsoleCP(void) {
+    DWORD error = 0;
+    if (Enter("GetConsoleCP", &error)) {
+        Fail(error);
+        return 0;
+    }
+    if (!state.present) {
+        Fail(ERROR_INVALID_HANDLE);
+        return 0;
+    }
+    return state.inputCodePage;
+}
+
+UINT GetConsoleOutputCP(void) {
+    DWORD error = 0;
+    if (Enter("GetConsoleOutputCP", &error)) {
+        Fail(error);
+        return 0;
+    }
+    if (!state.present) {
+        Fail(ERROR_INVALID_HANDLE);
+        return 0;
+    }
+    return state.outputCodePage;
+}
+
+BOOL SetConsoleCP(UINT codePage) {
+    DWORD error = 0;
+    if (Enter("SetConsoleCP", &error)) {
+        Fail(error);
+        return FALSE;
+    }
+    if (!state.present) {
+        Fail(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (codePage == 0 || codePage > 65535) {
+        Fail(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    state.inputCodePage = codePage;
+    return TRUE;
+}
+
+BOOL SetConsoleOutputCP(UINT codePage) {
+    DWORD error = 0;
+    if (Enter("SetConsoleOutputCP", &error)) {
+        Fail(error);
+        return FALSE;
+    }
+    if (!state.present) {
+        Fail(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (codePage == 0 || codePage > 65535) {
+        Fail(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    state.outputCodePage = codePage;
+    return TRUE;
+}
+
+HWND GetConsoleWindow(void) {
+    DWORD error = 0;
+    if (Enter("GetConsoleWindow", &error)) {
+        Fail(error);
+        return nullptr;
+    }
+    if (!state.present || !state.hasWindow) {
+        return nullptr;
+    }
+    return (HWND)CONSOLE_WINDOW_VALUE;
+}
+
+BOOL GetCurrentConsoleFont(HANDLE console, BOOL maximumWindow, PCONSOLE_FONT_INFO font) {
+    DWORD error = 0;
+    if (Enter("GetCurrentConsoleFont", &error)) {
+        Fail(error);
+        return FALSE;
+    }
+    Need("GetCurrentConsoleFont", font, "a null font record");
+    (void)maximumWindow;
+    if (!UseConsole(console, GENERIC_READ, &error)) {
+        Fail(error);
+        return FALSE;
+    }
+    font->nFont = FONT_INDEX;
+    font->dwFontSize.X = (SHORT)state.fontWidth;
+    font->dwFontSize.Y = (SHORT)state.fontHeight;
+    return TRUE;
+}
+
+COORD GetConsoleFontSize(HANDLE console, DWORD font) {
+    DWORD error = 0;
+    COORD none = {0, 0};
+    if (Enter("GetConsoleFontSize", &error)) {
+        Fail(error);
+        return none;
+    }
+    if (!UseConsole(console, 0, &error)) {
+        Fail(error);
+        return none;
+    }
+    if (font != FONT_INDEX) {
+        Fail(ERROR_INVALID_PARAMETER);
+        return none;
+    }
+    COORD size = {(SHORT)state.fontWidth, (SHORT)state.fontHeight};
+    return size;
+}
+
+BOOL GetConsoleMode(HANDLE console, LPDWORD mode) {
+    DWORD error = 0;
+    if (Enter("GetConsoleMode", &error)) {
+        Fail(error);
+        return FALSE;
+    }
+    Need("GetConsoleMode", mode, "a null mode pointer");
+    HandleKind kind = KindOf(console);
+    if (kind == KIND_STD && state.present && StdIsConsole()) {
+        *mode = StdWhich(console) == STD_INPUT_HANDLE ? INPUT_MODE : OUTPUT_MODE;
+        return TRUE;
+    }
+    if (kind == KIND_CONSOLE && UseConsole(console, GENERIC_READ, &error)) {
+        *mode = OUTPUT_MODE;
+        return TRUE;
+    }
+    Fail(kind == KIND_CONSOLE ? error : ERROR_INVALID_HANDLE);
+    return FALSE;
+}
+
+BOOL WriteConsoleW(HANDLE console, const void *text, DWORD length, LPDWORD written,
+                   LPVOID reserved) {
+    DWORD error = 0;
+    if (Enter("WriteConsoleW", &error)) {
+        if (written != nullptr) {
+            *written = 0;
+        }
+        Fail(error);
+        return FALSE;
+    }
+    (void)reserved;
+    if (written != nullptr) {
+        *written = 0;
+    }
+    const WCHAR *units = (const WCHAR *)text;
+    if (length > 0) {
+        Need("WriteConsoleW", units, "a null text");
+    }
+    HandleKind kind = KindOf(console);
+    if (kind == KIND_STD) {
+        DWORD which = StdWhich(console);
+        if (!state.present || !StdIsConsole() || which == STD_INPUT_HANDLE) {
+            Fail(ERROR_INVALID_HANDLE);
+            return FALSE;
+        }
+        AppendStd(which, sim::U8(std::u16string(units, length)));
+    } else {
+        if (kind != KIND_CONSOLE || !UseConsole(console, GENERIC_WRITE, &error)) {
+            Fail(kind == KIND_CONSOLE ? error : ERROR_INVALID_HANDLE);
+            return FALSE;
+        }
+        int column = state.cursorColumn, row = state.cursorRow;
+        bool full = false;
+        for (DWORD i = 0; i < length && !full; i++) {
+            WCHAR c = units[i];
+            if (c == u'\r') {
+                column = 0;
+            } else if (c == u'\n') {
+                column = 0;
+                row++;
+            } else if (c == u'\b') {
+                column = column > 0 ? column - 1 : 0;
+            } else if (c == u'\t') {
+                column = std::min((column / 8 + 1) * 8, state.columns - 1);
+            } else if (c == u'\a') {
+                // The bell writes nothing.
+            } else {
+                size_t at = (size_t)row * state.columns + column;
+                chars[at] = (WORD)c;
+                attrs[at] = state.attribute;
+                column++;
+                if (column == state.columns) {
+                    column = 0;
+                    row++;
+                }
+            }
+            if (row >= state.rows) {
+                row = state.rows - 1;
+                column = state.columns - 1;
+                full = true;
+            }
+        }
+        state.cursorColumn = column;
+        state.cursorRow = row;
+        ShowCursor();
+    }
+    if (written != nullptr) {
+        *written = length;
+    }
+    return TRUE;
+}
+
+int GetSystemMetrics(int index) {
+    DWORD error = 0;
+    if (Enter("GetSystemMetrics", &error)) {
+        Fail(error);
+        return 0;
+    }
+    switch (index) {
+    case SM_CXVSCROLL:
+        return state.vScroll;
+    case SM_CXHSCROLL:
+        return state.hScroll;
+    default:
+        Unsupported("GetSystemMetrics", "this metric index");
+    }
+}
+
+BOOL GetWindowRect(HWND window, LPRECT rect) {
+    DWORD error = 0;
+    if (Enter("GetWindowRect", &error)) {
+        Fail(error);
+        return FALSE;
+    }
+    Need("GetWindowRect", rect, "a null rectangle");
+    if (IsConsoleWindow(window)) {
+        *rect = state.pixels;
+        return TRUE;
+    }
+    if ((uintptr_t)window == FOREGROUND_WINDOW_VALUE) {
+        *rect = RECT{0, 0, 800, 600};
+        return TRUE;
+    }
+    Fail(ERROR_INVALID_WINDOW_HANDLE);
+    return FALSE;
+}
+
+BOOL MoveWindow(HWND window, int x, int y, int width, int height, BOOL repaint) {
+    DWORD error = 0;
+    if (Enter("MoveWindow", &error)) {
+        Fail(error);
+        return FALSE;
+    }
+    (void)repaint;
+    moves.push_back(sim::MoveCall{window, x, y, width, height});
+    if ((uintptr_t)window == FOREGROUND_WINDOW_VALUE) {
+        return TRUE;
+    }
+    if (!IsConsoleWindow(window)) {
+        Fail(ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;
+    }
+    if (!moveResizes) {
+        return TRUE;
+    }
+    SyncCells();
+    int fw = state.fontWidth, fh = state.fontHeight;
+    if (fw > 0 && fh > 0) {
+        // The frame around the cells, as it is now: a vertical scroll bar
+        // shows when the buffer is taller than the window; the height's
+        // frame is taken whole, horizontal scroll bar and all.
+        int cw = WindowWidth(), ch = WindowHeight();
+        int bw = state.columns, bh = state.rows;
+        int frameWidth =
+            state.pixels.right - state.pixels.left - fw * cw - (bh > ch ? state.vScroll : 0);
+        int frameHeight = state.pixels.bottom - state.pixels.top - fh * ch;
+        // The new window's cells, less the scroll bars it will show.
+        int rows = (height - frameHeight) / fh;
+        int columns = (width - frameWidth - (bh > rows ? state.vScroll : 0)) / fw;
+        if (bw > columns) {
+            rows = (height - frameHeight - state.hScroll) / fh;
+            columns = (width - frameWidth - (bh > rows ? state.vScroll : 0)) / fw;
+        }
+        columns = std::max(1, std::min(columns, bw));
+        rows = std::max(1, std::min(rows, bh));
+        int left = std::min((int)state.window.Left, bw - columns);
+        int top = std::min((int)state.window.Top, bh - rows);
+        state.window = SMALL_RECT{(SHORT)left, (SHORT)top, (SHORT)(left + columns - 1),
+                                  (SHORT)(top + rows - 1)};
+    }
+    state.pixels = RECT{x, y, x + width, y + height};
+    return TRUE;
+}
+
+HWND GetForegroundWindow(void) {
+    DWORD error = 0;
+    if (Enter("GetForegroundWindow", &error)) {
+        Fail(error);
+        return nullptr;
+    }
+    return (HWND)FOREGROUND_WINDOW_VALUE;
+}
+
+} // extern "C"
+
+namespace sim {
+
+ConsoleState &Console() {
+    EnsureInitialised();
+    return state;
+}
+
+void ConsoleResize(int columns, int rows) {
+    EnsureInitialised();
+    if (columns < 1 || rows < 1) {
+        Unsupported("sim::ConsoleResize", "a size below 1 x 1");
+    }
+    state.columns = columns;
+    state.rows = rows;
+    chars.assign((size_t)columns * rows, u' ');
+    attrs.assign((size_t)columns * rows, state.attribute);
+    state.cursorColumn = std::min(state.cursorColumn, columns - 1);
+    state.cursorRow = std::min(state.cursorRow, rows - 1);
+    // A window that no longer fits shrinks to the buffer and moves inside.
+    int width = std::min(WindowWidth(), columns), height = std::min(WindowHeight(), rows);
+    int left = std::min((int)state.window.Left, columns - width);
+    int top = std::min((int)state.window.Top, rows - height);
+    state.window =
+        SMALL_RECT{(SHORT)left, (SHORT)top, (SHORT)(left + width - 1), (SHORT)(top + height - 1)};
+}
+
+std::vector<WORD> &ConsoleChars() {
+    EnsureInitialised();
+    SyncCells();
+    return chars;
+}
+
+std::vector<WORD> &ConsoleAttrs() {
+    EnsureInitialised();
+    SyncCells();
+    return attrs;
+}
+
+void ConsolePutText(int column, int row, const std::u16string &text, WORD attribute) {
+    EnsureInitialised();
+    SyncCells();
+    if (column < 0 || row < 0 || column >= state.columns || row >= state.rows) {
+        Unsupported("sim::ConsolePutText", "a start outside the buffer");
+    }
+    size_t at = (size_t)row * state.columns + column;
+    for (size_t i = 0; i < text.size() && at < chars.size(); i++, at++) {
+        chars[at] = (WORD)text[i];
+        attrs[at] = attribute;
+    }
+}
+
+std::u16string ConsoleRowText(int row) {
+    EnsureInitialised();
+    SyncCells();
+    if (row < 0 || row >= state.rows) {
+        Unsupported("sim::ConsoleRowText", "a row outside the buffer");
+    }
+    std::u16string text;
+    for (int c = 0; c < state.columns; c++) {
+        text += (char16_t)chars[(size_t)row * state.columns + c];
+    }
+    return text;
+}
+
+void SetMoveWindowResizes(bool resizes) {
+    EnsureInitialised();
+    moveResizes = resizes;
+}
+
+std::vector<MoveCall> &Moves() {
+    EnsureInitialised();
+    return moves;
+}
+
+} // namespace sim
