@@ -12,7 +12,10 @@ int ListFileSpecs(DWORD modeFlags, DWORD searchFlags);
 int NormalizeFileSpec(const WCHAR *spec, WCHAR *output);
 // Reports on the matching files of one directory and, with /S, below it.
 // Returns -1 for an absent or empty path, else the lowest of 0 and the
-// results of ShowFileInfo. `total` may be null.
+// results of ShowFileInfo; -2 also for a level whose buffers could not be
+// allocated (after its message; the levels beside it are still searched).
+// A directory already on the path of the search is not entered again.
+// `total` may be null.
 int ListFiles(const WCHAR *spec, DWORD searchFlags, DWORD modeFlags, DWORD *total);
 // The name part of `path`: after its last slash or backslash, else after
 // its last colon, else all of it. With `buffer`, copied there (bounded by

@@ -1,0 +1,580 @@
+// Tests of the save operation over the simulated machine: the file written
+// (every header field against the console, the checksum, the cells decoded
+// back), the target rules (default names, /O, an existing file), the sound
+// and quiet, the console reads in blocks of whole rows, the order of the
+// platform calls, and every failure with its message, result, last name and
+// the files it leaves, with nothing left open or allocated.
+#include "save/save.h"
+
+#include "command/options.h"
+#include "tests/save/savetest.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <random>
+#include <set>
+
+namespace {
+
+using savetest::Dword;
+using savetest::PathBuffer;
+using savetest::SaveFixture;
+using savetest::Text;
+using savetest::Word;
+
+const std::u16string Target = u"C:\\a.glim";
+const std::string Prefix = "Glimpset plugin: ";
+const std::string Quoted = "\"C:\\a.glim\"";
+
+int Save(const std::u16string &path, DWORD flags, std::u16string *finalPath = nullptr) {
+    std::vector<WCHAR> buffer = PathBuffer(path);
+    int result = SaveScreen(buffer.data(), flags);
+    if (finalPath != nullptr) {
+        *finalPath = Text(buffer.data());
+    }
+    return result;
+}
+
+// What the simulated console holds, as the file should hold it.
+DWORD ConsoleCrc() {
+    std::vector<uint8_t> bytes;
+    const std::vector<WORD> &ch = sim::ConsoleChars();
+    const std::vector<WORD> &at = sim::ConsoleAttrs();
+    for (size_t i = 0; i < ch.size(); i++) {
+        bytes.push_back((uint8_t)(ch[i] & 0xFF));
+        bytes.push_back((uint8_t)(ch[i] >> 8));
+        bytes.push_back((uint8_t)(at[i] & 0xFF));
+        bytes.push_back((uint8_t)(at[i] >> 8));
+    }
+    return (DWORD)crc32(0, bytes.data(), (uInt)bytes.size());
+}
+
+// A screen with some of everything: text in several attributes (high-byte
+// flags among them), characters that are token words, runs, and noise.
+void FillVariedScreen() {
+    sim::ConsolePutText(0, 0, u"C:\\> dir /s", 0x07);
+    sim::ConsolePutText(5, 1, u"\uFFFD\uFFF0\uFFFF\uFFF9 token words", 0x1F);
+    sim::ConsolePutText(0, 2, u"underscored", 0x8007);
+    sim::ConsolePutText(20, 2, u"reversed", 0x4000 | 0x2E);
+    sim::ConsolePutText(0, 3, std::u16string(70, u'='), 0x0A);
+    sim::ConsolePutText(0, 4, u"\u00E9\u4E2D\u0416", 0x07);
+    std::mt19937 random(7);
+    for (int row = 10; row < 14; row++) {
+        std::u16string noise;
+        for (int column = 0; column < sim::Console().columns; column++) {
+            noise += (char16_t)(u'!' + random() % 90);
+        }
+        sim::ConsolePutText(0, row, noise, (WORD)(random() % 0x100));
+    }
+}
+
+void ExpectNothingLeft() {
+    EXPECT_EQ(0, sim::OpenHandles());
+    FreeLastName();
+    EXPECT_EQ(0, sim::LiveAllocations());
+}
+
+// ---- The file written.
+
+TEST_F(SaveFixture, HeaderFieldsCarryTheConsoleStateAndTheCaptureTime) {
+    sim::ConsoleResize(100, 60);
+    FillVariedScreen();
+    sim::ConsoleState &console = sim::Console();
+    console.cursorColumn = 13;
+    console.cursorRow = 42;
+    console.attribute = 0x801E; // only the low byte goes into the header
+    console.window = {0, 10, 99, 39};
+    console.inputCodePage = 850;
+    console.outputCodePage = 65001;
+    SYSTEMTIME time = {2031, 11, 3, 27, 21, 58, 47, 123};
+    sim::SetLocalTime(time);
+    sim::SetTimeZoneBias(-330);
+    sim::SetComputerName(u"BUILDBOX-7");
+
+    ASSERT_EQ(0, Save(Target, 0));
+
+    std::vector<uint8_t> file = sim::FileBytes(Target);
+    ASSERT_GE(file.size(), (size_t)HEADER_SIZE);
+    EXPECT_EQ("Glimpset", std::string(file.begin(), file.begin() + 8));
+    struct Field {
+        size_t offset;
+        int size;
+        DWORD expected;
+        const char *name;
+    };
+    const Field fields[] = {
+        {8, 2, 1, "version"},
+        {10, 2, 2031, "year"},
+        {12, 1, 27, "day"},
+        {13, 1, 11, "month"},
+        {14, 1, 58, "minute"},
+        {15, 1, 21, "hour"},
+        {16, 1, 47, "second"},
+        {17, 1, 3, "dayOfWeek"},
+        {18, 4, (DWORD)-330, "utcBias"},
+        {22, 2, 100, "columns"},
+        {24, 2, 60, "rows"},
+        {26, 2, 13, "cursorColumn"},
+        {28, 2, 42, "cursorRow"},
+        {30, 2, 0x1E, "attribute"},
+        {32, 4, 850, "inputCodePage"},
+        {36, 4, 65001, "outputCodePage"},
+        {40, 2, 30, "windowHeight"},
+        {42, 2, 0, "reserved"},
+        {44, 4, ConsoleCrc(), "crc"},
+    };
+    for (const Field &field : fields) {
+        DWORD value = field.size == 1   ? file[field.offset]
+                      : field.size == 2 ? Word(file, field.offset)
+                                        : Dword(file, field.offset);
+        EXPECT_EQ(field.expected, value) << field.name;
+    }
+    std::u16string name;
+    for (size_t at = 48; at < 80 && Word(file, at) != 0; at += 2) {
+        name += (char16_t)Word(file, at);
+    }
+    EXPECT_EQ(u"BUILDBOX-7", name);
+    for (size_t at = 48 + 2 * name.size(); at < 80; at++) {
+        EXPECT_EQ(0, file[at]) << at;
+    }
+    EXPECT_EQ(ScreenCrc32(sim::ConsoleChars().data(), sim::ConsoleAttrs().data(), 100 * 60),
+              Dword(file, 44));
+
+    savetest::DecodedFile decoded = savetest::DecodeFile(file);
+    ASSERT_TRUE(decoded.ok);
+    EXPECT_EQ(sim::ConsoleChars(), decoded.characters);
+    EXPECT_EQ(sim::ConsoleAttrs(), decoded.attributes);
+
+    EXPECT_EQ(u"\"C:\\a.glim\"", savetest::LastNameText());
+    EXPECT_EQ("", sim::Stderr());
+    ExpectNothingLeft();
+}
+
+TEST_F(SaveFixture, ComputerNameThatCannotBeHadLeavesTheFieldZero) {
+    sim::SetComputerName(u"");
+    ASSERT_EQ(0, Save(Target, 0));
+    std::vector<uint8_t> file = sim::FileBytes(Target);
+    ASSERT_GE(file.size(), (size_t)HEADER_SIZE);
+    for (size_t at = 48; at < 80; at++) {
+        EXPECT_EQ(0, file[at]) << at;
+    }
+}
+
+TEST_F(SaveFixture, LongStreamIsWrittenInFullBlocksAndTheRest) {
+    sim::ConsoleResize(200, 300);
+    std::vector<WORD> &characters = sim::ConsoleChars();
+    for (size_t i = 0; i < characters.size(); i++) {
+        characters[i] = (WORD)(u'a' + i % 26);
+    }
+    ASSERT_EQ(0, Save(Target, 0));
+    std::vector<uint8_t> file = sim::FileBytes(Target);
+    // 60,000 single cells: seven blocks of 8,192 words and 2,656 words.
+    EXPECT_EQ((size_t)HEADER_SIZE + 2 * 60000, file.size());
+    EXPECT_EQ(1 + 8, sim::CallCount("WriteFile"));
+    savetest::DecodedFile decoded = savetest::DecodeFile(file);
+    ASSERT_TRUE(decoded.ok);
+    EXPECT_EQ(sim::ConsoleChars(), decoded.characters);
+}
+
+TEST_F(SaveFixture, SuppressedTimeLeavesZerosWhileTheDefaultNameKeepsTheTime) {
+    sim::MakeDirectory(u"C:\\Work");
+    sim::SetTimeZoneBias(-60);
+    std::u16string path;
+    ASSERT_EQ(0, Save(u"C:\\Work", MODE_NO_TIME, &path));
+    EXPECT_EQ(u"C:\\Work\\Glimpset 2024-03-05 09.07.02.glim", path);
+    std::vector<uint8_t> file = sim::FileBytes(path);
+    ASSERT_GE(file.size(), (size_t)HEADER_SIZE);
+    for (size_t at = 10; at < 22; at++) {
+        EXPECT_EQ(0, file[at]) << at;
+    }
+    EXPECT_EQ(80, Word(file, 22));
+    EXPECT_EQ(u"\"C:\\Work\\Glimpset 2024-03-05 09.07.02.glim\"", savetest::LastNameText());
+}
+
+TEST_F(SaveFixture, TimeIsTakenOnceForTheHeaderAndTheName) {
+    sim::MakeDirectory(u"C:\\Work");
+    std::u16string path;
+    ASSERT_EQ(0, Save(u"C:\\Work\\", 0, &path));
+    EXPECT_EQ(1, sim::CallCount("GetLocalTime"));
+    EXPECT_EQ(1, sim::CallCount("GetTimeZoneInformation"));
+    std::vector<uint8_t> file = sim::FileBytes(path);
+    ASSERT_GE(file.size(), (size_t)HEADER_SIZE);
+    EXPECT_EQ(2024, Word(file, 10));
+    EXPECT_EQ(5, file[12]);
+    EXPECT_EQ(2, file[16]);
+}
+
+// ---- The target.
+
+TEST_F(SaveFixture, EmptyPathSavesUnderADefaultNameInTheCurrentDirectory) {
+    sim::MakeDirectory(u"C:\\Work");
+    sim::SetCurrentDirectory(u"C:\\Work");
+    std::u16string path;
+    ASSERT_EQ(0, Save(u"", 0, &path));
+    EXPECT_EQ(u"C:\\Work\\Glimpset 2024-03-05 09.07.02.glim", path);
+    EXPECT_TRUE(sim::Exists(path));
+}
+
+TEST_F(SaveFixture, TakenDefaultNameGetsTheCounter) {
+    sim::MakeDirectory(u"C:\\Work");
+    sim::SetCurrentDirectory(u"C:\\Work");
+    std::u16string first, second, third;
+    ASSERT_EQ(0, Save(u"", 0, &first));
+    ASSERT_EQ(0, Save(u"", 0, &second));
+    ASSERT_EQ(0, Save(u"", 0, &third));
+    EXPECT_EQ(u"C:\\Work\\Glimpset 2024-03-05 09.07.02.glim", first);
+    EXPECT_EQ(u"C:\\Work\\Glimpset 2024-03-05 09.07.02-0000.glim", second);
+    EXPECT_EQ(u"C:\\Work\\Glimpset 2024-03-05 09.07.02-0001.glim", third);
+    EXPECT_EQ(3u, sim::ListDirectory(u"C:\\Work").size());
+}
+
+TEST_F(SaveFixture, PathThatIsNoDirectoryIsUsedUnchanged) {
+    sim::MakeDirectory(u"C:\\Work");
+    std::u16string path;
+    ASSERT_EQ(0, Save(u"C:\\Work\\screen", 0, &path));
+    EXPECT_EQ(u"C:\\Work\\screen", path);
+    EXPECT_TRUE(sim::Exists(u"C:\\Work\\screen"));
+    EXPECT_EQ(u"\"C:\\Work\\screen\"", savetest::LastNameText());
+}
+
+TEST_F(SaveFixture, ExistingFileWithoutOverwriteIsRefusedAndLeftAlone) {
+    sim::MakeFile(Target, "old contents");
+    EXPECT_EQ(2, Save(Target, 0));
+    EXPECT_EQ(Prefix + "Error opening " + Quoted + ":\r\n    The file exists.\r\n", sim::Stderr());
+    std::vector<uint8_t> old = sim::FileBytes(Target);
+    EXPECT_EQ("old contents", std::string(old.begin(), old.end()));
+    EXPECT_EQ(u"*ERROR*", savetest::LastNameText());
+    EXPECT_TRUE(sim::Sounds().empty());
+    ExpectNothingLeft();
+}
+
+TEST_F(SaveFixture, OverwriteReplacesTheFileAndLeavesNothingBeside) {
+    sim::MakeFile(Target, "old contents");
+    sim::ConsolePutText(0, 0, u"new", 0x07);
+    ASSERT_EQ(0, Save(Target, MODE_OVERWRITE));
+    std::vector<uint8_t> file = sim::FileBytes(Target);
+    ASSERT_GE(file.size(), (size_t)HEADER_SIZE);
+    EXPECT_EQ("Glimpset", std::string(file.begin(), file.begin() + 8));
+    savetest::DecodedFile decoded = savetest::DecodeFile(file);
+    ASSERT_TRUE(decoded.ok);
+    EXPECT_EQ(sim::ConsoleChars(), decoded.characters);
+    EXPECT_EQ(std::vector<std::u16string>{u"a.glim"}, sim::ListDirectory(u"C:\\"));
+    EXPECT_EQ(u"\"C:\\a.glim\"", savetest::LastNameText());
+    ExpectNothingLeft();
+}
+
+TEST_F(SaveFixture, OverwriteOfAMissingFileCreatesIt) {
+    ASSERT_EQ(0, Save(Target, MODE_OVERWRITE));
+    EXPECT_EQ(std::vector<std::u16string>{u"a.glim"}, sim::ListDirectory(u"C:\\"));
+}
+
+TEST_F(SaveFixture, OverwriteStepsAroundAFileLeftByAnEarlierSave) {
+    sim::MakeFile(Target, "old contents");
+    sim::MakeFile(u"C:\\a.glim.glimtmp", "stale");
+    ASSERT_EQ(0, Save(Target, MODE_OVERWRITE));
+    std::vector<uint8_t> stale = sim::FileBytes(u"C:\\a.glim.glimtmp");
+    EXPECT_EQ("stale", std::string(stale.begin(), stale.end()));
+    std::vector<uint8_t> file = sim::FileBytes(Target);
+    ASSERT_GE(file.size(), 8u);
+    EXPECT_EQ("Glimpset", std::string(file.begin(), file.begin() + 8));
+    EXPECT_EQ(2u, sim::ListDirectory(u"C:\\").size());
+}
+
+// ---- Sound and quiet.
+
+TEST_F(SaveFixture, SuccessPlaysTheShutterFromThePluginsOwnResources) {
+    ASSERT_EQ(0, Save(Target, 0));
+    ASSERT_EQ(1u, sim::Sounds().size());
+    EXPECT_EQ(u"CAMERA4", sim::Sounds()[0].name);
+    EXPECT_EQ(savetest::FakeModule(), sim::Sounds()[0].module);
+    EXPECT_EQ(0x40005u, sim::Sounds()[0].flags);
+}
+
+TEST_F(SaveFixture, QuietFlagSilencesTheSave) {
+    ASSERT_EQ(0, Save(Target, MODE_QUIET));
+    EXPECT_TRUE(sim::Sounds().empty());
+    EXPECT_TRUE(sim::Exists(Target));
+}
+
+int Command(const std::u16string &tail) {
+    std::vector<WCHAR> buffer(tail.begin(), tail.end());
+    buffer.push_back(0);
+    return glim(buffer.data());
+}
+
+struct QuietRow {
+    const char16_t *tail;
+    bool setting;
+    DWORD value;
+    size_t sounds;
+};
+
+TEST_F(SaveFixture, CommandIsQuietByOptionOrBySetting) {
+    const QuietRow rows[] = {
+        {u"C:\\a.glim", false, 0, 1},
+        {u"C:\\a.glim", true, 0, 1},
+        {u"C:\\a.glim", true, 1, 0},
+        {u"/Q C:\\a.glim", false, 0, 0},
+    };
+    for (const QuietRow &row : rows) {
+        sim::Reset();
+        if (row.setting) {
+            sim::RegSetDword(HKEY_CURRENT_USER, u"SOFTWARE\\RIRevazud\\Glimpset", u"Quiet",
+                             row.value);
+        }
+        EXPECT_EQ(0, Command(row.tail)) << sim::U8(row.tail);
+        EXPECT_TRUE(sim::Exists(Target)) << sim::U8(row.tail);
+        EXPECT_EQ(row.sounds, sim::Sounds().size()) << sim::U8(row.tail);
+    }
+}
+
+// ---- Console reads.
+
+struct BlockRow {
+    int columns;
+    int rows;
+    int reads; // calls of each console read
+};
+
+TEST_F(SaveFixture, ConsoleIsReadInBlocksOfWholeRowsOfAtMost8192Cells) {
+    const BlockRow rows[] = {
+        {80, 300, 3},    // 102 rows a block
+        {80, 102, 1},    // one whole block
+        {80, 103, 2},    // one row more
+        {22, 8, 1},      // the smallest buffer
+        {512, 1000, 63}, // the widest: 16 rows a block
+        {100, 82, 2},    // 81 rows a block
+    };
+    for (const BlockRow &row : rows) {
+        sim::Reset();
+        sim::ConsoleResize(row.columns, row.rows);
+        sim::Console().window = {0, 0, (SHORT)(std::min(row.columns, 80) - 1), 7};
+        // Every row marked, so that a row read twice or missed shows.
+        for (int r = 0; r < row.rows; r++) {
+            sim::ConsolePutText(row.columns - 1, r, std::u16string(1, (char16_t)(0x4E00 + r)),
+                                (WORD)(r & 0xFF));
+        }
+        ASSERT_EQ(0, Save(Target, MODE_QUIET)) << row.columns << "x" << row.rows;
+        EXPECT_EQ(row.reads, sim::CallCount("ReadConsoleOutputCharacterW")) << row.columns;
+        EXPECT_EQ(row.reads, sim::CallCount("ReadConsoleOutputAttribute")) << row.columns;
+        savetest::DecodedFile decoded = savetest::DecodeFile(sim::FileBytes(Target));
+        ASSERT_TRUE(decoded.ok);
+        EXPECT_TRUE(decoded.characters == sim::ConsoleChars()) << row.columns;
+        EXPECT_TRUE(decoded.attributes == sim::ConsoleAttrs()) << row.columns;
+        EXPECT_EQ(ConsoleCrc(), Dword(sim::FileBytes(Target), 44));
+    }
+}
+
+TEST_F(SaveFixture, PlatformCallsComeInTheirOrder) {
+    ASSERT_EQ(0, Save(Target, 0));
+    const std::set<std::string> watched = {"GetLocalTime",
+                                           "GetTimeZoneInformation",
+                                           "CreateFileW",
+                                           "GetConsoleScreenBufferInfo",
+                                           "GetConsoleCP",
+                                           "GetConsoleOutputCP",
+                                           "GetComputerNameW",
+                                           "ReadConsoleOutputCharacterW",
+                                           "ReadConsoleOutputAttribute",
+                                           "WriteFile",
+                                           "CloseHandle",
+                                           "PlaySoundW"};
+    std::vector<std::string> calls;
+    for (const std::string &call : sim::CallLog()) {
+        if (watched.count(call) != 0) {
+            calls.push_back(call);
+        }
+    }
+    const std::vector<std::string> expected = {"GetLocalTime",
+                                               "GetTimeZoneInformation",
+                                               "CreateFileW",
+                                               "GetConsoleScreenBufferInfo",
+                                               "GetConsoleCP",
+                                               "GetConsoleOutputCP",
+                                               "CreateFileW",
+                                               "GetComputerNameW",
+                                               "ReadConsoleOutputCharacterW",
+                                               "ReadConsoleOutputAttribute",
+                                               "ReadConsoleOutputCharacterW",
+                                               "ReadConsoleOutputAttribute",
+                                               "ReadConsoleOutputCharacterW",
+                                               "ReadConsoleOutputAttribute",
+                                               "WriteFile",
+                                               "WriteFile",
+                                               "CloseHandle",
+                                               "CloseHandle",
+                                               "PlaySoundW"};
+    EXPECT_EQ(expected, calls);
+}
+
+// ---- Failures.
+
+enum Outcome { UNCHANGED, ERROR_VALUE };
+
+struct FailureRow {
+    const char *what;
+    void (*arrange)();
+    DWORD flags;
+    std::string message;
+    Outcome lastName;
+};
+
+const std::string OldContents = "old contents";
+
+// Letters all over the 80 x 300 console: more than one block of tokens.
+void FillNoise() {
+    std::mt19937 random(3);
+    for (WORD &ch : sim::ConsoleChars()) {
+        ch = (WORD)(u'a' + random() % 26);
+    }
+}
+
+void ExpectFilesAfterFailure(DWORD flags) {
+    if (flags & MODE_OVERWRITE) {
+        std::vector<uint8_t> old = sim::FileBytes(Target);
+        EXPECT_EQ(OldContents, std::string(old.begin(), old.end()));
+        EXPECT_EQ(std::vector<std::u16string>{u"a.glim"}, sim::ListDirectory(u"C:\\"));
+    } else {
+        EXPECT_TRUE(sim::ListDirectory(u"C:\\").empty());
+    }
+}
+
+TEST_F(SaveFixture, EveryFailureReportsLeavesNoDamagedFileAndReleasesEverything) {
+    const std::string denied = "    Access is denied.\r\n";
+    const std::string full = "    There is not enough space on the disk.\r\n";
+    const std::string readFault = "    The system cannot read from the specified device.\r\n";
+    const std::string openConsole = Prefix + "Error opening console:\r\n";
+    const std::string info = Prefix + "Error getting console buffer info:\r\n";
+    const std::string buffers = Prefix + "Can\u2019t allocate temporary buffers\r\n";
+    const std::string opening = Prefix + "Error opening " + Quoted + ":\r\n";
+    const std::string reading = Prefix + "Error reading data from console buffer:\r\n";
+    const std::string writing = Prefix + "Error writing to file " + Quoted + ":\r\n";
+    const FailureRow rows[] = {
+        {"console", [] { sim::FailPath("CreateFileW", u"CONOUT$", ERROR_ACCESS_DENIED); }, 0,
+         openConsole + denied, ERROR_VALUE},
+        {"buffer info", [] { sim::FailAlways("GetConsoleScreenBufferInfo", ERROR_INVALID_HANDLE); },
+         0, info + "    The handle is invalid.\r\n", ERROR_VALUE},
+        {"token buffer", [] { sim::FailCall("HeapAlloc", 1, 0); }, 0, buffers, ERROR_VALUE},
+        {"characters", [] { sim::FailCall("HeapAlloc", 2, 0); }, 0, buffers, ERROR_VALUE},
+        {"attributes", [] { sim::FailCall("HeapAlloc", 3, 0); }, 0, buffers, ERROR_VALUE},
+        {"temporary name", [] { sim::FailCall("HeapAlloc", 4, 0); }, MODE_OVERWRITE, buffers,
+         ERROR_VALUE},
+        {"target", [] { sim::FailPath("CreateFileW", Target, ERROR_ACCESS_DENIED); }, 0,
+         opening + denied, ERROR_VALUE},
+        {"file beside the target",
+         [] { sim::FailPath("CreateFileW", u"C:\\a.glim.glimtmp", ERROR_ACCESS_DENIED); },
+         MODE_OVERWRITE, opening + denied, ERROR_VALUE},
+        {"first characters",
+         [] { sim::FailCall("ReadConsoleOutputCharacterW", 1, ERROR_READ_FAULT); }, 0,
+         reading + readFault, UNCHANGED},
+        {"later attributes",
+         [] { sim::FailCall("ReadConsoleOutputAttribute", 3, ERROR_READ_FAULT); }, MODE_OVERWRITE,
+         reading + readFault, UNCHANGED},
+        {"header", [] { sim::FailCall("WriteFile", 1, ERROR_DISK_FULL); }, 0, writing + full,
+         ERROR_VALUE},
+        {"header, replacing", [] { sim::FailCall("WriteFile", 1, ERROR_DISK_FULL); },
+         MODE_OVERWRITE, writing + full, ERROR_VALUE},
+        {"last block", [] { sim::FailCall("WriteFile", 2, ERROR_DISK_FULL); }, 0, writing + full,
+         ERROR_VALUE},
+        {"full block",
+         [] {
+             FillNoise();
+             sim::FailCall("WriteFile", 2, ERROR_DISK_FULL);
+         },
+         MODE_OVERWRITE, writing + full, ERROR_VALUE},
+        {"a later block",
+         [] {
+             FillNoise();
+             sim::FailCall("WriteFile", 3, ERROR_DISK_FULL);
+         },
+         0, writing + full, ERROR_VALUE},
+        {"disk full",
+         [] {
+             FillNoise();
+             sim::SetFreeSpace(20000);
+         },
+         0, writing + full, ERROR_VALUE},
+        {"replacing", [] { sim::FailAlways("MoveFileExW", ERROR_ACCESS_DENIED); }, MODE_OVERWRITE,
+         writing + denied, ERROR_VALUE},
+    };
+    for (const FailureRow &row : rows) {
+        sim::Reset();
+        ModuleHandle = savetest::FakeModule();
+        if (row.flags & MODE_OVERWRITE) {
+            sim::MakeFile(Target, OldContents);
+        }
+        SetLastName(u"C:\\before.glim");
+        row.arrange();
+        EXPECT_EQ(2, Save(Target, row.flags)) << row.what;
+        sim::ClearFailures();
+        EXPECT_EQ(row.message, sim::Stderr()) << row.what;
+        EXPECT_EQ(row.lastName == UNCHANGED ? u"\"C:\\before.glim\"" : u"*ERROR*",
+                  savetest::LastNameText())
+            << row.what;
+        EXPECT_TRUE(sim::Sounds().empty()) << row.what;
+        ExpectFilesAfterFailure(row.flags);
+        EXPECT_EQ(0, sim::OpenHandles()) << row.what;
+        FreeLastName();
+        EXPECT_EQ(0, sim::LiveAllocations()) << row.what;
+    }
+}
+
+struct SizeRow {
+    int columns;
+    int rows;
+};
+
+TEST_F(SaveFixture, BufferTheReadersWouldRefuseIsNotSaved) {
+    const SizeRow rows[] = {{513, 25}, {21, 25}, {80, 7}, {80, 10000}, {1000, 5}};
+    for (const SizeRow &row : rows) {
+        sim::Reset();
+        sim::ConsoleResize(row.columns, row.rows);
+        sim::Console().window = {0, 0, 20, (SHORT)(std::min(row.rows, 5) - 1)};
+        SetLastName(u"C:\\before.glim");
+        EXPECT_EQ(2, Save(Target, 0)) << row.columns << "x" << row.rows;
+        EXPECT_EQ(Prefix + "Can\u2019t save a console buffer of " + std::to_string(row.columns) +
+                      " columns x " + std::to_string(row.rows) +
+                      " rows (the limits are 22 to 512 columns and 8 to 9999 rows)\r\n",
+                  sim::Stderr());
+        EXPECT_EQ(u"*ERROR*", savetest::LastNameText());
+        EXPECT_FALSE(sim::Exists(Target));
+        EXPECT_EQ(1, sim::CallCount("CreateFileW")); // the console only
+        EXPECT_EQ(0, sim::CallCount("ReadConsoleOutputCharacterW"));
+        EXPECT_TRUE(sim::Sounds().empty());
+        ExpectNothingLeft();
+    }
+}
+
+TEST_F(SaveFixture, SizesAtTheLimitsAreSaved) {
+    const SizeRow rows[] = {{22, 8}, {512, 8}, {22, 9999}};
+    for (const SizeRow &row : rows) {
+        sim::Reset();
+        sim::ConsoleResize(row.columns, row.rows);
+        sim::Console().window = {0, 0, 21, 7};
+        EXPECT_EQ(0, Save(Target, MODE_QUIET)) << row.columns << "x" << row.rows;
+        std::vector<uint8_t> file = sim::FileBytes(Target);
+        ASSERT_GE(file.size(), (size_t)HEADER_SIZE);
+        EXPECT_EQ(HEADER_GLIMPSET, ClassifyHeader(file.data()));
+    }
+}
+
+TEST_F(SaveFixture, NoUsableDefaultNameFailsBeforeAnythingIsOpened) {
+    // A directory so deep that no made-up name fits the path buffer.
+    std::u16string directory = u"C:\\";
+    while (directory.size() < PATH_CAPACITY - 32) {
+        directory += u'd';
+    }
+    sim::MakeDirectory(directory);
+    SetLastName(u"C:\\before.glim");
+    EXPECT_EQ(2, Save(directory, 0));
+    // The host's output takes a line of so many characters only in part.
+    std::string expected = Prefix + "Error generating glimpset name in \"" + sim::U8(directory);
+    EXPECT_EQ(expected.substr(0, 8000), sim::Stderr().substr(0, 8000));
+    EXPECT_EQ(u"\"C:\\before.glim\"", savetest::LastNameText());
+    EXPECT_EQ(0, sim::CallCount("CreateFileW"));
+    EXPECT_TRUE(sim::Sounds().empty());
+    ExpectNothingLeft();
+}
+
+} // namespace
