@@ -1,0 +1,261 @@
+// render_test.cpp: what glimview makes of known screens, to the byte: text
+// with SGR sequences, plain text, substitutes for what may not be shown,
+// the rows each mode shows.
+#include "tests/support/glimtest.h"
+#include "tests/tools/viewtest.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+using namespace viewtest;
+
+namespace {
+
+class RenderTest : public glimtest::GlimTest {};
+
+// The first row of a 22-column screen, rendered alone.
+std::string SgrOfRow(const Screen &screen) {
+    std::vector<uint8_t> bytes = GlimpsetBytes(screen);
+    ViewScreen loaded;
+    EXPECT_EQ(LOAD_OK, Load(bytes, &loaded));
+    std::unique_ptr<Capture> out = NewCapture();
+    RenderSgr(&loaded, 0, 1, &out->sink);
+    SinkFlush(&out->sink);
+    FreeScreen(&loaded);
+    return out->text;
+}
+
+const std::string PAD20(20, ' ');
+
+struct SgrCase {
+    const char *behaviour;
+    WORD attribute;
+    const char *expected; // the row: "ab" in the attribute, then 20 blanks in 0x07
+};
+
+TEST_F(RenderTest, AttributesBecomeSgrSequences) {
+    const SgrCase cases[] = {
+        {"grey on black", 0x07, "\x1b[0;37;40mab"},
+        {"black on black", 0x00, "\x1b[0;30;40mab\x1b[0;37;40m"},
+        {"blue is ANSI 4", 0x01, "\x1b[0;34;40mab\x1b[0;37;40m"},
+        {"green stays 2", 0x02, "\x1b[0;32;40mab\x1b[0;37;40m"},
+        {"cyan is ANSI 6", 0x03, "\x1b[0;36;40mab\x1b[0;37;40m"},
+        {"red is ANSI 1", 0x04, "\x1b[0;31;40mab\x1b[0;37;40m"},
+        {"magenta stays 5", 0x05, "\x1b[0;35;40mab\x1b[0;37;40m"},
+        {"brown is ANSI 3", 0x06, "\x1b[0;33;40mab\x1b[0;37;40m"},
+        {"dark grey is bright black", 0x08, "\x1b[0;90;40mab\x1b[0;37;40m"},
+        {"bright blue", 0x09, "\x1b[0;94;40mab\x1b[0;37;40m"},
+        {"yellow", 0x0E, "\x1b[0;93;40mab\x1b[0;37;40m"},
+        {"white on blue", 0x1F, "\x1b[0;97;44mab\x1b[0;37;40m"},
+        {"black on light grey", 0x70, "\x1b[0;30;47mab\x1b[0;37;40m"},
+        {"bright backgrounds", 0xC9, "\x1b[0;94;101mab\x1b[0;37;40m"},
+        {"white background", 0xF0, "\x1b[0;30;107mab\x1b[0;37;40m"},
+        {"reverse video", 0x4007, "\x1b[0;37;40;7mab\x1b[0;37;40m"},
+        {"underscore", 0x8007, "\x1b[0;37;40;4mab\x1b[0;37;40m"},
+        {"both flags", 0xC01E, "\x1b[0;93;44;4;7mab\x1b[0;37;40m"},
+        {"grid flags show nothing", 0x1C07, "\x1b[0;37;40mab"},
+    };
+    for (const SgrCase &c : cases) {
+        Screen screen = Blank(22, 8, 0x07);
+        Put(screen, 0, 0, u"ab", c.attribute);
+        EXPECT_EQ(std::string(c.expected) + PAD20 + "\x1b[0m\n", SgrOfRow(screen)) << c.behaviour;
+    }
+}
+
+TEST_F(RenderTest, SgrChangesOnlyWhereTheColourChanges) {
+    Screen screen = Blank(22, 8, 0x07);
+    Put(screen, 0, 0, u"ab", 0x1F);
+    Put(screen, 0, 2, u"cd", 0x1F);
+    Put(screen, 0, 4, u"e", 0x4E);
+    Put(screen, 0, 5, u"f", 0x1F);
+    EXPECT_EQ("\x1b[0;97;44mabcd\x1b[0;93;41me\x1b[0;97;44mf\x1b[0;37;40m" + std::string(16, ' ') +
+                  "\x1b[0m\n",
+              SgrOfRow(screen));
+}
+
+TEST_F(RenderTest, SgrShowsTheBufferUpToItsLastRowThatIsNotBlank) {
+    Screen screen = Blank(22, 8, 0x07);
+    Put(screen, 0, 0, u"C:\\>dir", 0x07);
+    Put(screen, 2, 3, u"x", 0x0A);
+    const std::string blank = "\x1b[0;37;40m" + std::string(22, ' ') + "\x1b[0m\n";
+    EXPECT_EQ("\x1b[0;37;40mC:\\>dir" + std::string(15, ' ') + "\x1b[0m\n" + blank +
+                  "\x1b[0;37;40m   \x1b[0;92;40mx\x1b[0;37;40m" + std::string(18, ' ') +
+                  "\x1b[0m\n",
+              Render(GlimpsetBytes(screen), VIEW_SGR));
+}
+
+TEST_F(RenderTest, ColouredBlankRowsAreShownButNotInText) {
+    // A bar of blue spaces is something to see in colour, nothing in text.
+    Screen screen = Blank(22, 8, 0x07);
+    Put(screen, 0, 0, u"top", 0x07);
+    Put(screen, 1, 0, std::u16string(22, u' '), 0x10);
+    std::string sgr = Render(GlimpsetBytes(screen), VIEW_SGR);
+    EXPECT_EQ(std::string::npos, sgr.find("\x1b[0;37;40m" + std::string(22, ' ')));
+    EXPECT_NE(std::string::npos, sgr.find("\x1b[0;30;44m" + std::string(22, ' ') + "\x1b[0m\n"));
+    EXPECT_EQ("top\n", Render(GlimpsetBytes(screen), VIEW_TEXT));
+}
+
+TEST_F(RenderTest, TextDropsTrailingBlanksAndTrailingEmptyRows) {
+    Screen screen = Blank(22, 8, 0x1F);
+    Put(screen, 0, 0, u"Volume in drive C", 0x1F);
+    Put(screen, 1, 0, u"  indented  ", 0x1E);
+    Put(screen, 3, 0, u"after a gap", 0x07);
+    Put(screen, 3, 21, u"|", 0x07);
+    EXPECT_EQ("Volume in drive C\n  indented\n\nafter a gap          |\n",
+              Render(GlimpsetBytes(screen), VIEW_TEXT));
+}
+
+TEST_F(RenderTest, AnEmptyScreenIsNoTextAtAll) {
+    EXPECT_EQ("", Render(GlimpsetBytes(Blank(22, 8, 0x07)), VIEW_TEXT));
+    EXPECT_EQ("", Render(GlimpsetBytes(Blank(22, 8, 0x07)), VIEW_SGR));
+}
+
+struct CharacterCase {
+    const char *behaviour;
+    std::u16string cells;
+    WORD secondAttribute; // of the second cell; 0: the same as the first
+    const char *expected;
+};
+
+TEST_F(RenderTest, UnprintableCharactersGetVisibleSubstitutes) {
+    const CharacterCase cases[] = {
+        {"NUL", std::u16string(1, u'\0'), 0, "\u2400"},
+        {"escape", u"\x1b[2J", 0, "\u241b[2J"},
+        {"tab and bell", u"\t\a", 0, "\u2409\u2407"},
+        {"carriage return and line feed", u"\r\n", 0, "\u240d\u240a"},
+        {"delete", u"\x7f", 0, "\u2421"},
+        {"C1 control", u"\x85\x9b", 0, "\ufffd\ufffd"},
+        {"lone high surrogate", u"\xd800x", 0, "\ufffdx"},
+        {"lone low surrogate", u"\xdc00x", 0, "\ufffdx"},
+        {"swapped pair", u"\xde00\xd83d", 0, "\ufffd\ufffd"},
+        {"surrogate pair", u"\xd83d\xde00", 0, "\U0001F600"},
+        {"pair split by a colour change", u"\xd83d\xde00", 0x1F, "\ufffd\ufffd"},
+        {"U+FFF0", u"\ufff0", 0, "\ufffd"},
+        {"the token words", u"\ufff9\ufffa\ufffb\ufffc\ufffd", 0, "\ufffd\ufffd\ufffd\ufffd\ufffd"},
+        {"noncharacters", u"\ufffe\uffff", 0, "\ufffd\ufffd"},
+        {"right-to-left override", u"\u202e", 0, "\ufffd"},
+        {"isolate", u"\u2067", 0, "\ufffd"},
+        {"line separator", u"\u2028", 0, "\ufffd"},
+        {"Latin-1 and box drawing", u"\u00e9\u2550\u2588", 0, "\u00e9\u2550\u2588"},
+        {"Cyrillic and CJK", u"\u0416\u4e2d", 0, "\u0416\u4e2d"},
+    };
+    for (const CharacterCase &c : cases) {
+        Screen screen = Blank(22, 8, 0x07);
+        Put(screen, 0, 0, c.cells, 0x07);
+        if (c.secondAttribute != 0) {
+            screen.attributes[1] = c.secondAttribute;
+        }
+        std::string text = Render(GlimpsetBytes(screen), VIEW_TEXT);
+        EXPECT_EQ(std::string(c.expected) + "\n", text) << c.behaviour;
+        std::string sgr = Render(GlimpsetBytes(screen), VIEW_SGR);
+        // No control character but the ESC of our own sequences reaches
+        // a terminal.
+        for (size_t i = 0; i < sgr.size(); i++) {
+            unsigned char b = (unsigned char)sgr[i];
+            if (b < 0x20 && b != 0x1b && b != '\n') {
+                ADD_FAILURE() << c.behaviour << ": byte " << (int)b << " at " << i;
+            }
+            if (b == 0x1b) {
+                EXPECT_EQ('[', sgr[i + 1]) << c.behaviour;
+                EXPECT_EQ('0', sgr[i + 2]) << c.behaviour;
+            }
+        }
+    }
+}
+
+TEST_F(RenderTest, APairAcrossTheEndOfARowIsNotJoined) {
+    Screen screen = Blank(22, 8, 0x07);
+    screen.characters[21] = 0xD83D;
+    screen.characters[22] = 0xDE00;
+    EXPECT_EQ(std::string(21, ' ') + "\ufffd\n\ufffd\n", Render(GlimpsetBytes(screen), VIEW_TEXT));
+}
+
+TEST_F(RenderTest, ADoubleWidthCharacterIsShownOnceForItsTwoCells) {
+    Screen screen = Blank(22, 8, 0x07);
+    Put(screen, 0, 0, u"\u4e2d\u4e2d\u6587\u6587!", 0x07);
+    screen.attributes[0] = 0x0107; // leading and trailing cell
+    screen.attributes[1] = 0x0207;
+    screen.attributes[2] = 0x0107;
+    screen.attributes[3] = 0x0207;
+    EXPECT_EQ("\u4e2d\u6587!\n", Render(GlimpsetBytes(screen), VIEW_TEXT));
+    EXPECT_EQ("\x1b[0;37;40m\u4e2d\u6587!" + std::string(17, ' ') + "\x1b[0m\n",
+              Render(GlimpsetBytes(screen), VIEW_SGR));
+    // Two equal characters without the flags are two characters.
+    screen.attributes[0] = screen.attributes[1] = 0x07;
+    EXPECT_EQ("\u4e2d\u4e2d\u6587!\n", Render(GlimpsetBytes(screen), VIEW_TEXT));
+}
+
+struct WindowCase {
+    const char *behaviour;
+    int rows, cursorRow, windowHeight;
+    DWORD first, end;
+};
+
+TEST_F(RenderTest, TheWindowEndsAtTheCursorsRowAsARestorePlacesIt) {
+    const WindowCase cases[] = {
+        {"cursor within the first window", 300, 3, 25, 0, 25},
+        {"cursor on the window's last row", 300, 24, 25, 0, 25},
+        {"cursor one row lower", 300, 25, 25, 1, 26},
+        {"cursor further down", 300, 100, 25, 76, 101},
+        {"cursor on the last row", 300, 299, 25, 275, 300},
+        {"window as tall as the buffer", 30, 29, 30, 0, 30},
+        {"no window height: the whole buffer", 30, 4, 0, 0, 30},
+        {"window taller than the buffer", 30, 29, 50, 0, 30},
+        {"a window of one row", 30, 10, 1, 10, 11},
+    };
+    for (const WindowCase &c : cases) {
+        Screen screen = Blank(22, c.rows, 0x07);
+        screen.cursorRow = c.cursorRow;
+        screen.windowHeight = c.windowHeight;
+        std::vector<uint8_t> bytes = GlimpsetBytes(screen);
+        ViewScreen loaded;
+        ASSERT_EQ(LOAD_OK, Load(bytes, &loaded)) << c.behaviour;
+        DWORD first = 0;
+        DWORD end = 0;
+        SelectRows(&loaded, VIEW_SGR, TRUE, &first, &end);
+        EXPECT_EQ(c.first, first) << c.behaviour;
+        EXPECT_EQ(c.end, end) << c.behaviour;
+        FreeScreen(&loaded);
+    }
+}
+
+TEST_F(RenderTest, WindowShowsOnlyTheSavedWindowsRows) {
+    Screen screen = Blank(22, 40, 0x07);
+    for (int row = 0; row < 40; row++) {
+        Put(screen, row, 0, sim::U16("row " + std::to_string(row)), 0x07);
+    }
+    screen.cursorRow = 30;
+    screen.windowHeight = 3;
+    EXPECT_EQ("row 28\nrow 29\nrow 30\n", Render(GlimpsetBytes(screen), VIEW_TEXT, true));
+    std::string sgr = Render(GlimpsetBytes(screen), VIEW_SGR, true);
+    EXPECT_EQ("\x1b[0;37;40mrow 28" + std::string(16, ' ') + "\x1b[0m\n\x1b[0;37;40mrow 29" +
+                  std::string(16, ' ') + "\x1b[0m\n\x1b[0;37;40mrow 30" + std::string(16, ' ') +
+                  "\x1b[0m\n",
+              sgr);
+}
+
+TEST_F(RenderTest, WindowTextDropsTheWindowsEmptyRowsAtTheEnd) {
+    // A prompt on the first row, the cursor below it; the restore shows the
+    // top of the buffer, and the text ends with the prompt.
+    Screen screen = Blank(22, 40, 0x07);
+    Put(screen, 0, 0, u"C:\\>", 0x07);
+    screen.cursorRow = 1;
+    screen.windowHeight = 25;
+    EXPECT_EQ("C:\\>\n", Render(GlimpsetBytes(screen), VIEW_TEXT, true));
+    // In colour the window's 25 rows are all there.
+    std::string sgr = Render(GlimpsetBytes(screen), VIEW_SGR, true);
+    EXPECT_EQ(25, std::count(sgr.begin(), sgr.end(), '\n'));
+}
+
+TEST_F(RenderTest, TheBlankTailIsTheColourOfTheLastCell) {
+    // After "cls" in white on blue, the whole buffer is blue: its blue
+    // blank rows are no content, but a grey one above them is.
+    Screen screen = Blank(22, 8, 0x1F);
+    Put(screen, 0, 0, u"hello", 0x1F);
+    Put(screen, 2, 0, std::u16string(22, u' '), 0x07);
+    std::string sgr = Render(GlimpsetBytes(screen), VIEW_SGR);
+    EXPECT_EQ(3, std::count(sgr.begin(), sgr.end(), '\n'));
+}
+
+} // namespace

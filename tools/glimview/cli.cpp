@@ -1,0 +1,290 @@
+// cli.cpp: the glimview program: its options, its messages, and the road
+// from a file name to a rendered screen (read, decode and verify, choose
+// the rows, render, write).
+#include "glimview/glimview.h"
+
+#include "glimview/viewplatform.h"
+
+#include <string.h>
+
+// ---- The program's texts.
+
+static const char USAGE[] =
+    "Usage: glimview [--text | --html OUT] [--window] [--force] FILE\n"
+    "\n"
+    "Shows a console screen saved by glim (a Glimpset file) or by SAVECON.\n"
+    "\n"
+    "  (no option)  the screen as text with colour sequences, for a terminal or less -R\n"
+    "  --text       plain UTF-8 text, without trailing blanks or trailing empty rows\n"
+    "  --html OUT   a self-contained HTML page, written to OUT (\"-\": standard output)\n"
+    "  --window     only the rows the saved window showed; otherwise the buffer up to\n"
+    "               its last row that is not blank\n"
+    "  --force      shows the cells of a damaged file all the same\n"
+    "  --help       shows this text\n"
+    "\n"
+    "Exit status: 0 shown, 1 usage error, 2 unreadable or damaged file.\n";
+static const char MSG_TRY_HELP[] = "Try \"glimview --help\".\n";
+static const char MSG_UNKNOWN_OPTION[] = "glimview: unknown option \"%s\".\n";
+static const char MSG_NO_FILE[] = "glimview: no file given.\n";
+static const char MSG_SECOND_FILE[] = "glimview: one file at a time; \"%s\" is one too many.\n";
+static const char MSG_HTML_NAME[] = "glimview: --html needs the name of the page to write.\n";
+static const char MSG_TEXT_AND_HTML[] = "glimview: --text and --html exclude each other.\n";
+static const char MSG_OPEN[] = "glimview: cannot open \"%s\": ";
+static const char MSG_READ[] = "glimview: cannot read \"%s\": ";
+static const char MSG_CREATE[] = "glimview: cannot create \"%s\": ";
+static const char MSG_WRITE[] = "glimview: cannot write \"%s\": ";
+static const char MSG_WRITE_OUTPUT[] = "glimview: writing the output failed.\n";
+static const char MSG_NO_MEMORY[] = "glimview: not enough memory for \"%s\".\n";
+static const char MSG_TOO_SHORT[] =
+    "glimview: \"%s\" is too short to be a Glimpset or SAVECON file.\n";
+static const char MSG_UNKNOWN[] = "glimview: \"%s\" is not a Glimpset or SAVECON file.\n";
+static const char MSG_VERSION[] =
+    "glimview: \"%s\": unsupported Glimpset file version %u; --force shows the cells anyway.\n";
+static const char MSG_VERSION_FORCED[] =
+    "glimview: \"%s\": unsupported Glimpset file version %u; the cells are shown anyway.\n";
+static const char MSG_EARLY_END[] = "glimview: \"%s\": the data ends before the last cell.\n";
+static const char MSG_EARLY_END_FORCED[] = "glimview: \"%s\": the data ends before the last "
+                                           "cell; the cells it does not reach are shown blank.\n";
+static const char MSG_CRC[] = "glimview: \"%s\": CRC32 mismatch (stored %08X, computed %08X); "
+                              "--force shows the cells anyway.\n";
+static const char MSG_CRC_FORCED[] = "glimview: \"%s\": CRC32 mismatch (stored %08X, computed "
+                                     "%08X); the cells are shown anyway.\n";
+static const char MSG_READ_FAILED[] = "glimview: \"%s\": reading the cells failed.\n";
+
+enum {
+    EXIT_SHOWN = 0,
+    EXIT_USAGE = 1,
+    EXIT_BAD_FILE = 2,
+};
+
+struct ViewOptions {
+    ViewMode mode;
+    BOOL window;
+    BOOL force;
+    BOOL help;
+    const char *file;
+    const char *page; // --html: where the page goes ("-": standard output)
+};
+
+// A message whose second half is a system's text.
+static void SinkReason(ViewSink *err, const char *format, const char *name, const char *reason) {
+    SinkFormat(err, format, name, 0, 0);
+    SinkSafeText(err, reason, FALSE);
+    SinkText(err, "\n");
+}
+
+// Fills `options`; returns 0, or EXIT_USAGE after its message.
+static int ParseOptions(int argc, char **argv, ViewOptions *options, ViewSink *err) {
+    BOOL text = FALSE;
+    BOOL onlyFiles = FALSE;
+    memset(options, 0, sizeof *options);
+    options->mode = VIEW_SGR;
+    for (int i = 0; i < argc; i++) {
+        const char *arg = argv[i];
+        if (!onlyFiles && arg[0] == '-' && arg[1] != 0) {
+            if (strcmp(arg, "--") == 0) {
+                onlyFiles = TRUE;
+            } else if (strcmp(arg, "--help") == 0 || strcmp(arg, "-h") == 0 ||
+                       strcmp(arg, "-?") == 0) {
+                options->help = TRUE;
+                return 0;
+            } else if (strcmp(arg, "--text") == 0) {
+                text = TRUE;
+            } else if (strcmp(arg, "--window") == 0) {
+                options->window = TRUE;
+            } else if (strcmp(arg, "--force") == 0) {
+                options->force = TRUE;
+            } else if (strcmp(arg, "--html") == 0) {
+                if (i + 1 >= argc || argv[i + 1][0] == 0) {
+                    SinkText(err, MSG_HTML_NAME);
+                    return EXIT_USAGE;
+                }
+                options->page = argv[++i];
+            } else if (strncmp(arg, "--html=", 7) == 0) {
+                if (arg[7] == 0) {
+                    SinkText(err, MSG_HTML_NAME);
+                    return EXIT_USAGE;
+                }
+                options->page = arg + 7;
+            } else {
+                SinkFormat(err, MSG_UNKNOWN_OPTION, arg, 0, 0);
+                SinkText(err, MSG_TRY_HELP);
+                return EXIT_USAGE;
+            }
+        } else if (options->file != NULL) {
+            SinkFormat(err, MSG_SECOND_FILE, arg, 0, 0);
+            return EXIT_USAGE;
+        } else {
+            options->file = arg;
+        }
+    }
+    if (text && options->page != NULL) {
+        SinkText(err, MSG_TEXT_AND_HTML);
+        return EXIT_USAGE;
+    }
+    if (options->file == NULL || options->file[0] == 0) {
+        SinkText(err, MSG_NO_FILE);
+        SinkText(err, MSG_TRY_HELP);
+        return EXIT_USAGE;
+    }
+    if (text) {
+        options->mode = VIEW_TEXT;
+    } else if (options->page != NULL) {
+        options->mode = VIEW_HTML;
+    }
+    return 0;
+}
+
+// Reads and loads the file; returns 0 when its cells are to be shown
+// (after a warning, for a damaged file with --force), or EXIT_BAD_FILE
+// after its message, with nothing held.
+static int ReadScreen(const ViewOptions *options, ViewScreen *screen, ViewSink *err) {
+    HANDLE heap = GetProcessHeap();
+    BYTE *data = NULL;
+    DWORD size = 0;
+    char reason[VIEW_REASON_BYTES];
+    int status = EXIT_BAD_FILE;
+    const char *name = options->file;
+    LoadResult loaded = LOAD_OK;
+    ViewReadResult read = ViewReadFile(name, VIEW_READ_LIMIT, &data, &size, reason);
+
+    memset(screen, 0, sizeof *screen);
+    if (read == VIEW_READ_NO_OPEN) {
+        SinkReason(err, MSG_OPEN, name, reason);
+        goto done;
+    }
+    if (read == VIEW_READ_NO_READ) {
+        SinkReason(err, MSG_READ, name, reason);
+        goto done;
+    }
+    if (read == VIEW_READ_NO_MEMORY) {
+        SinkFormat(err, MSG_NO_MEMORY, name, 0, 0);
+        goto done;
+    }
+    loaded = LoadScreen(data, size, screen);
+    switch (loaded) {
+    case LOAD_OK:
+        status = 0;
+        break;
+    case LOAD_TOO_SHORT:
+        SinkFormat(err, MSG_TOO_SHORT, name, 0, 0);
+        break;
+    case LOAD_UNKNOWN:
+        SinkFormat(err, MSG_UNKNOWN, name, 0, 0);
+        break;
+    case LOAD_NO_MEMORY:
+        SinkFormat(err, MSG_NO_MEMORY, name, 0, 0);
+        break;
+    case LOAD_READ_FAILED:
+        SinkFormat(err, MSG_READ_FAILED, name, 0, 0);
+        break;
+    case LOAD_VERSION:
+        SinkFormat(err, options->force ? MSG_VERSION_FORCED : MSG_VERSION, name,
+                   screen->saved.version, 0);
+        status = options->force ? 0 : EXIT_BAD_FILE;
+        break;
+    case LOAD_EARLY_END:
+        SinkFormat(err, options->force ? MSG_EARLY_END_FORCED : MSG_EARLY_END, name, 0, 0);
+        status = options->force ? 0 : EXIT_BAD_FILE;
+        break;
+    case LOAD_CRC:
+        SinkFormat(err, options->force ? MSG_CRC_FORCED : MSG_CRC, name, screen->saved.crc,
+                   screen->computedCrc);
+        status = options->force ? 0 : EXIT_BAD_FILE;
+        break;
+    }
+
+done:
+    if (data != NULL) {
+        HeapFree(heap, 0, data);
+    }
+    if (status != 0) {
+        FreeScreen(screen);
+    }
+    return status;
+}
+
+int GlimviewRun(int argc, char **argv, ViewSink *out, ViewSink *err) {
+    ViewOptions options;
+    ViewScreen screen;
+    ViewSink *target = out;
+    ViewSink *page = NULL;
+    void *file = NULL;
+    char reason[VIEW_REASON_BYTES];
+    DWORD first = 0;
+    DWORD end = 0;
+    BOOL prepared = FALSE;
+    int status = ParseOptions(argc, argv, &options, err);
+
+    memset(&screen, 0, sizeof screen);
+    if (status != 0) {
+        goto done;
+    }
+    if (options.help) {
+        SinkText(out, USAGE);
+        goto done;
+    }
+    status = ReadScreen(&options, &screen, err);
+    if (status != 0) {
+        goto done;
+    }
+    // The page is created only once the screen has been read, so that a bad
+    // file leaves an existing page as it was.
+    if (options.mode == VIEW_HTML && strcmp(options.page, "-") != 0) {
+        page = (ViewSink *)HeapAlloc(GetProcessHeap(), 0, sizeof *page);
+        if (page == NULL) {
+            SinkFormat(err, MSG_NO_MEMORY, options.page, 0, 0);
+            status = EXIT_BAD_FILE;
+            goto done;
+        }
+        file = ViewCreateFile(options.page, reason);
+        if (file == NULL) {
+            SinkReason(err, MSG_CREATE, options.page, reason);
+            status = EXIT_BAD_FILE;
+            goto done;
+        }
+        SinkInit(page, ViewFileWriter, file);
+        target = page;
+    }
+    if (target == out) {
+        ViewPrepareStdout(options.mode == VIEW_SGR);
+        prepared = TRUE;
+    }
+
+    SelectRows(&screen, options.mode, options.window, &first, &end);
+    if (options.mode == VIEW_SGR) {
+        RenderSgr(&screen, first, end, target);
+    } else if (options.mode == VIEW_TEXT) {
+        RenderText(&screen, first, end, target);
+    } else {
+        RenderHtml(&screen, first, end, options.file, target);
+    }
+
+    if (file != NULL) {
+        BOOL written = SinkFlush(page);
+        BOOL closed = ViewCloseFile(file, reason);
+        file = NULL;
+        if (!written || !closed) {
+            SinkReason(err, MSG_WRITE, options.page, reason);
+            status = EXIT_BAD_FILE;
+        }
+    } else if (!SinkFlush(out)) {
+        SinkText(err, MSG_WRITE_OUTPUT);
+        status = EXIT_BAD_FILE;
+    }
+
+done:
+    if (file != NULL) {
+        ViewCloseFile(file, reason);
+    }
+    if (page != NULL) {
+        HeapFree(GetProcessHeap(), 0, page);
+    }
+    FreeScreen(&screen);
+    SinkFlush(out);
+    if (prepared) {
+        ViewRestoreStdout();
+    }
+    SinkFlush(err);
+    return status;
+}

@@ -1,0 +1,154 @@
+// glimview.h: the viewer for saved screens, apart from the machine it runs
+// on. It reads a Glimpset or SAVECON file that the caller has loaded into
+// memory, through the format's own header, decoder and checksum code, and
+// renders its cells as text with SGR colour sequences, as plain UTF-8 text
+// or as a self-contained HTML page. Output goes to byte sinks whose writer
+// the platform file (or a test) supplies; the platform file also reads the
+// input and opens output files (viewplatform.h).
+#pragma once
+
+#include "format/glimformat.h"
+
+// ---- Output sinks.
+
+enum {
+    VIEW_SINK_BYTES = 65536,
+};
+
+// Hands `size` bytes on; FALSE when they could not be written.
+typedef BOOL (*ViewWriter)(void *context, const BYTE *data, DWORD size);
+
+// Collects output and hands it on in pieces that always end on a whole
+// UTF-8 sequence (so that a console writer may convert each piece alone).
+// After the first failed write, `failed` is set and everything else is
+// dropped.
+struct ViewSink {
+    BYTE buffer[VIEW_SINK_BYTES];
+    DWORD fill;
+    ViewWriter write;
+    void *context;
+    BOOL failed;
+};
+
+// Sets up a sink over a writer: empty, not failed.
+void SinkInit(ViewSink *sink, ViewWriter write, void *context);
+// Appends `size` bytes (one or more whole UTF-8 sequences); when they do not
+// fit, first hands on what the sink holds. Nothing happens once failed.
+void SinkBytes(ViewSink *sink, const void *data, DWORD size);
+// Appends a terminated narrow text (ASCII or whole UTF-8 sequences).
+void SinkText(ViewSink *sink, const char *text);
+// Appends a Unicode code point as UTF-8 (the caller passes only scalar
+// values: no surrogates, nothing above U+10FFFF).
+void SinkCodePoint(ViewSink *sink, DWORD codePoint);
+// Hands on everything the sink holds. TRUE unless a write has failed.
+BOOL SinkFlush(ViewSink *sink);
+
+// Appends a UTF-8 text with bad bytes and unprintable characters replaced
+// as the cells' are (VisibleCharacter); with `html`, also with "&", "<" and
+// ">" written as character references.
+void SinkSafeText(ViewSink *sink, const char *text, BOOL html);
+// Appends a format in which "%s" stands for `text` (decoded as UTF-8, bad
+// bytes and unprintable characters replaced as the cells' are), "%u" for
+// the next number in decimal, "%08X" for the next number as eight upper-case
+// hexadecimal digits and "%%" for a percent sign. At most two numbers.
+void SinkFormat(ViewSink *sink, const char *format, const char *text, DWORD first, DWORD second);
+
+// ---- Characters.
+
+// What a cell's UTF-16 code unit is shown as: itself when printable; the
+// Control Pictures symbol for C0 controls and DEL; U+FFFD for C1 controls,
+// surrogates (callers join valid pairs first), U+FFF0 to U+FFFF, the line
+// and paragraph separators and the bidirectional embedding, override and
+// isolate controls, none of which may reach a terminal or a page raw.
+DWORD VisibleCharacter(WORD unit);
+
+// ---- Loading.
+
+enum LoadResult {
+    LOAD_OK = 0,
+    LOAD_TOO_SHORT = 1,   // fewer than 80 bytes: no header at all
+    LOAD_UNKNOWN = 2,     // the header is neither format's
+    LOAD_NO_MEMORY = 3,   // the cell arrays or the read buffer could not be had
+    LOAD_VERSION = 4,     // Glimpset version other than 1 (cells decoded)
+    LOAD_EARLY_END = 5,   // the stream ends before the last cell (cells decoded)
+    LOAD_CRC = 6,         // the cells do not match the stored CRC-32 (cells decoded)
+    LOAD_READ_FAILED = 7, // the decoder met a failed read (memory never fails)
+};
+
+// A screen as read from a file.
+struct ViewScreen {
+    SavedScreen saved;
+    GlimpsetHeader header; // Glimpset: the header as stored (time stamp, computer name)
+    WORD *characters;      // saved.rows x saved.columns, row-major (HeapAlloc)
+    WORD *attributes;
+    DWORD count;
+    DWORD computedCrc; // Glimpset: ScreenCrc32 of the decoded cells
+};
+
+// Reads the `size` bytes at `data` as a screen file: classifies the header,
+// decodes the cells through a word reader over memory and, for Glimpset,
+// checks the version and the CRC-32. For LOAD_VERSION, LOAD_EARLY_END and
+// LOAD_CRC the cells are there all the same (cells the data did not reach
+// are spaces in the header's attribute), so that a caller may show them;
+// the first of these problems met is the result (the version, then the end
+// of data, then the CRC). For every other failure the screen holds no
+// arrays. In every case FreeScreen releases what the screen holds.
+LoadResult LoadScreen(const BYTE *data, DWORD size, ViewScreen *screen);
+// Releases the cell arrays (if any) and clears the screen. Safe to repeat.
+void FreeScreen(ViewScreen *screen);
+
+// ---- Rendering.
+
+enum ViewMode {
+    VIEW_SGR = 0,  // text with SGR colour sequences, one line per row
+    VIEW_TEXT = 1, // plain UTF-8 text
+    VIEW_HTML = 2, // a self-contained HTML page
+};
+
+// Layout of the HTML page, in CSS pixels: the screen grid's top-left corner
+// and the size of one cell. Everything on the page is placed from these.
+enum {
+    HTML_GRID_LEFT = 8,
+    HTML_GRID_TOP = 32,
+    HTML_CELL_WIDTH = 9,
+    HTML_CELL_HEIGHT = 18,
+    HTML_CURSOR_HEIGHT = 3, // the cursor: a bar at the bottom of its cell
+};
+
+// The rows [*first, *end) that a mode shows. Without `window`, the buffer
+// from row 0 to its last row that is not blank (a row of spaces, in the
+// colour of the buffer's last cell for the coloured modes; of any colour for
+// text); the HTML page also reaches the cursor's row. With `window`, the rows
+// the saved window showed when a restore places it: the cursor's row last,
+// unless the cursor lies within the first window height of rows (a window
+// height of 0, or one above the rows, counts as the rows). Text output then
+// drops its trailing empty rows.
+void SelectRows(const ViewScreen *screen, ViewMode mode, BOOL window, DWORD *first, DWORD *end);
+
+// Rows [first, end) as text with SGR sequences: each row starts with the
+// sequence of its first cell's attribute, a new sequence comes only where the
+// attribute changes, and every row ends with "\x1b[0m\n".
+void RenderSgr(const ViewScreen *screen, DWORD first, DWORD end, ViewSink *out);
+// Rows [first, end) as plain text, trailing blanks of each row removed and
+// trailing empty rows dropped; each line ends with "\n".
+void RenderText(const ViewScreen *screen, DWORD first, DWORD end, ViewSink *out);
+// Rows [first, end) as an HTML page titled with `name` (UTF-8) and, where
+// the file has them, the time it was taken and the computer's name.
+void RenderHtml(const ViewScreen *screen, DWORD first, DWORD end, const char *name, ViewSink *out);
+
+// "2024-03-05 09:07:02 UTC+1:00" for a Glimpset header with a time stamp,
+// as the information report shows it; an empty text when the file has none
+// (year 0, or a SAVECON file). `text` holds at least 40 bytes.
+void FormatTakenTime(const ViewScreen *screen, char *text, DWORD capacity);
+// The computer's name in UTF-8 (up to its first NUL, or all 16 units), or
+// an empty text when the file has none. `text` holds at least 64 bytes.
+void FormatComputerName(const ViewScreen *screen, char *text, DWORD capacity);
+
+// ---- The program.
+
+// Runs glimview with its arguments (UTF-8, without the program's name):
+// parses the options, reads the file through the platform, renders it to
+// `out` (or to the file named by --html) and writes messages to `err`.
+// Returns the exit status: 0 shown, 1 usage error, 2 bad file or failed
+// input or output. Both sinks are flushed before it returns.
+int GlimviewRun(int argc, char **argv, ViewSink *out, ViewSink *err);

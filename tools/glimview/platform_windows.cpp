@@ -1,0 +1,342 @@
+// platform_windows.cpp: glimview's machine on Windows: the entry point
+// (wide arguments made UTF-8), files through CreateFileW, and standard
+// output and error: a console gets UTF-16 through WriteConsoleW, with SGR
+// sequences taking effect through virtual terminal processing; a file or a
+// pipe gets the UTF-8 bytes as they are.
+#include "glimview/viewplatform.h"
+
+#include <stdio.h>
+#include <string.h>
+
+#ifndef ENABLE_VIRTUAL_TERMINAL_PROCESSING
+#define ENABLE_VIRTUAL_TERMINAL_PROCESSING 0x0004
+#endif
+
+enum {
+    CONSOLE_PIECE_UNITS = 8192, // units a WriteConsoleW call takes at most
+};
+
+// An output file, and the first failure met while writing it.
+struct WindowsFile {
+    HANDLE handle;
+    DWORD error; // code of the first failed write, or 0
+};
+
+static DWORD savedMode = 0;
+static BOOL modeChanged = FALSE;
+
+static void CopyReason(char *reason, DWORD error) {
+    WCHAR text[VIEW_REASON_BYTES / 2];
+    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
+                                      FORMAT_MESSAGE_MAX_WIDTH_MASK,
+                                  NULL, error, 0, text, VIEW_REASON_BYTES / 2, NULL);
+    // The system's texts end in blanks; a missing text becomes the code.
+    while (length > 0 && (text[length - 1] == L' ' || text[length - 1] == L'\r' ||
+                          text[length - 1] == L'\n' || text[length - 1] == L'.')) {
+        length--;
+    }
+    if (length == 0) {
+        snprintf(reason, VIEW_REASON_BYTES, "error %lu", (unsigned long)error);
+        return;
+    }
+    int bytes = WideCharToMultiByte(CP_UTF8, 0, text, (int)length, reason, VIEW_REASON_BYTES - 1,
+                                    NULL, NULL);
+    reason[bytes > 0 ? bytes : 0] = 0;
+}
+
+// A UTF-8 name as UTF-16, in a block from the process heap; null when
+// there is no memory.
+static WCHAR *WideName(const char *name) {
+    int units = MultiByteToWideChar(CP_UTF8, 0, name, -1, NULL, 0);
+    WCHAR *wide = NULL;
+    if (units <= 0) {
+        units = 1;
+    }
+    wide = (WCHAR *)HeapAlloc(GetProcessHeap(), 0, (SIZE_T)units * sizeof(WCHAR));
+    if (wide == NULL) {
+        return NULL;
+    }
+    if (MultiByteToWideChar(CP_UTF8, 0, name, -1, wide, units) <= 0) {
+        wide[0] = 0;
+    }
+    return wide;
+}
+
+ViewReadResult ViewReadFile(const char *path, DWORD limit, BYTE **data, DWORD *size, char *reason) {
+    HANDLE heap = GetProcessHeap();
+    HANDLE file = INVALID_HANDLE_VALUE;
+    WCHAR *wide = NULL;
+    BYTE *bytes = NULL;
+    DWORD capacity = 0;
+    DWORD fill = 0;
+    ViewReadResult result = VIEW_READ_OK;
+
+    *data = NULL;
+    *size = 0;
+    reason[0] = 0;
+    wide = WideName(path);
+    if (wide == NULL) {
+        result = VIEW_READ_NO_MEMORY;
+        goto done;
+    }
+    file = CreateFileW(wide, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE) {
+        CopyReason(reason, GetLastError());
+        result = VIEW_READ_NO_OPEN;
+        goto done;
+    }
+    for (;;) {
+        if (fill == capacity) {
+            if (capacity >= limit) {
+                break;
+            }
+            DWORD grown = capacity == 0 ? 65536 : capacity * 2;
+            if (grown > limit || grown < capacity) {
+                grown = limit;
+            }
+            BYTE *larger = (BYTE *)HeapAlloc(heap, 0, grown);
+            if (larger == NULL) {
+                result = VIEW_READ_NO_MEMORY;
+                goto done;
+            }
+            if (fill > 0) {
+                memcpy(larger, bytes, fill);
+            }
+            if (bytes != NULL) {
+                HeapFree(heap, 0, bytes);
+            }
+            bytes = larger;
+            capacity = grown;
+        }
+        DWORD got = 0;
+        if (!ReadFile(file, bytes + fill, capacity - fill, &got, NULL)) {
+            CopyReason(reason, GetLastError());
+            result = VIEW_READ_NO_READ;
+            goto done;
+        }
+        if (got == 0) {
+            break;
+        }
+        fill += got;
+    }
+
+done:
+    if (file != INVALID_HANDLE_VALUE) {
+        CloseHandle(file);
+    }
+    if (wide != NULL) {
+        HeapFree(heap, 0, wide);
+    }
+    if (result != VIEW_READ_OK || fill == 0) {
+        if (bytes != NULL) {
+            HeapFree(heap, 0, bytes);
+        }
+        bytes = NULL;
+        fill = 0;
+    }
+    *data = bytes;
+    *size = fill;
+    return result;
+}
+
+void *ViewCreateFile(const char *path, char *reason) {
+    HANDLE heap = GetProcessHeap();
+    WindowsFile *file = (WindowsFile *)HeapAlloc(heap, 0, sizeof(WindowsFile));
+    WCHAR *wide = WideName(path);
+    reason[0] = 0;
+    if (file == NULL || wide == NULL) {
+        CopyReason(reason, ERROR_NOT_ENOUGH_MEMORY);
+        goto failed;
+    }
+    file->error = 0;
+    file->handle = CreateFileW(wide, GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file->handle == INVALID_HANDLE_VALUE) {
+        CopyReason(reason, GetLastError());
+        goto failed;
+    }
+    HeapFree(heap, 0, wide);
+    return file;
+
+failed:
+    if (wide != NULL) {
+        HeapFree(heap, 0, wide);
+    }
+    if (file != NULL) {
+        HeapFree(heap, 0, file);
+    }
+    return NULL;
+}
+
+// Writes all `size` bytes to a file or a pipe; the code of a failure in
+// *error.
+static BOOL WriteAll(HANDLE handle, const BYTE *data, DWORD size, DWORD *error) {
+    while (size > 0) {
+        DWORD written = 0;
+        if (!WriteFile(handle, data, size, &written, NULL)) {
+            *error = GetLastError();
+            return FALSE;
+        }
+        if (written == 0) {
+            *error = ERROR_WRITE_FAULT;
+            return FALSE;
+        }
+        data += written;
+        size -= written;
+    }
+    return TRUE;
+}
+
+BOOL ViewFileWriter(void *context, const BYTE *data, DWORD size) {
+    WindowsFile *file = (WindowsFile *)context;
+    DWORD error = 0;
+    if (!WriteAll(file->handle, data, size, &error)) {
+        if (file->error == 0) {
+            file->error = error != 0 ? error : ERROR_WRITE_FAULT;
+        }
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL ViewCloseFile(void *context, char *reason) {
+    WindowsFile *file = (WindowsFile *)context;
+    DWORD error = file->error;
+    if (!CloseHandle(file->handle) && error == 0) {
+        error = GetLastError();
+    }
+    HeapFree(GetProcessHeap(), 0, file);
+    reason[0] = 0;
+    if (error != 0) {
+        CopyReason(reason, error);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// Writes a piece of whole UTF-8 sequences to a console as UTF-16, so that
+// what it shows does not depend on the console's code page.
+static BOOL WriteConsoleText(HANDLE console, const BYTE *data, DWORD size) {
+    WCHAR units[CONSOLE_PIECE_UNITS];
+    DWORD at = 0;
+    while (at < size) {
+        // Take whole sequences only, few enough to fit the units.
+        DWORD take = size - at;
+        if (take > CONSOLE_PIECE_UNITS / 2) {
+            take = CONSOLE_PIECE_UNITS / 2;
+            while (take > 0 && (data[at + take] & 0xC0) == 0x80) {
+                take--;
+            }
+            if (take == 0) {
+                return FALSE;
+            }
+        }
+        int count = MultiByteToWideChar(CP_UTF8, 0, (const char *)data + at, (int)take, units,
+                                        CONSOLE_PIECE_UNITS);
+        if (count <= 0) {
+            return FALSE;
+        }
+        DWORD done = 0;
+        while (done < (DWORD)count) {
+            DWORD written = 0;
+            if (!WriteConsoleW(console, units + done, (DWORD)count - done, &written, NULL) ||
+                written == 0) {
+                return FALSE;
+            }
+            done += written;
+        }
+        at += take;
+    }
+    return TRUE;
+}
+
+static BOOL WriteStandard(DWORD which, const BYTE *data, DWORD size) {
+    HANDLE handle = GetStdHandle(which);
+    DWORD mode = 0;
+    DWORD error = 0;
+    if (handle == NULL || handle == INVALID_HANDLE_VALUE) {
+        return FALSE;
+    }
+    if (GetConsoleMode(handle, &mode)) {
+        return WriteConsoleText(handle, data, size);
+    }
+    return WriteAll(handle, data, size, &error);
+}
+
+BOOL ViewStdoutWriter(void *, const BYTE *data, DWORD size) {
+    return WriteStandard(STD_OUTPUT_HANDLE, data, size);
+}
+
+BOOL ViewStderrWriter(void *, const BYTE *data, DWORD size) {
+    return WriteStandard(STD_ERROR_HANDLE, data, size);
+}
+
+void ViewPrepareStdout(BOOL colour) {
+    HANDLE handle = GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD mode = 0;
+    if (!colour || !GetConsoleMode(handle, &mode)) {
+        return;
+    }
+    // A console that cannot take SGR sequences (before Windows 10) shows
+    // them as text: the output still reads, with its escapes visible.
+    if ((mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) == 0 &&
+        SetConsoleMode(handle, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING)) {
+        savedMode = mode;
+        modeChanged = TRUE;
+    }
+}
+
+void ViewRestoreStdout(void) {
+    if (modeChanged) {
+        SetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), savedMode);
+        modeChanged = FALSE;
+    }
+}
+
+// The arguments as UTF-8, in one block from the process heap: the pointers
+// first, then the texts.
+static char **Utf8Arguments(int argc, WCHAR **argv) {
+    SIZE_T bytes = (SIZE_T)(argc + 1) * sizeof(char *);
+    for (int i = 0; i < argc; i++) {
+        bytes += (SIZE_T)WideCharToMultiByte(CP_UTF8, 0, argv[i], -1, NULL, 0, NULL, NULL) + 1;
+    }
+    char **arguments = (char **)HeapAlloc(GetProcessHeap(), 0, bytes);
+    if (arguments == NULL) {
+        return NULL;
+    }
+    char *text = (char *)(arguments + argc + 1);
+    char *end = (char *)arguments + bytes;
+    for (int i = 0; i < argc; i++) {
+        int length =
+            WideCharToMultiByte(CP_UTF8, 0, argv[i], -1, text, (int)(end - text), NULL, NULL);
+        if (length <= 0) {
+            text[0] = 0;
+            length = 1;
+        }
+        arguments[i] = text;
+        text += length;
+    }
+    arguments[argc] = NULL;
+    return arguments;
+}
+
+// Static: two sinks of 64 KiB each are too much for some stacks.
+static ViewSink out;
+static ViewSink err;
+
+int wmain(int argc, WCHAR **argv) {
+    static const char NO_MEMORY[] = "glimview: not enough memory for the arguments.\n";
+    char **arguments = Utf8Arguments(argc, argv);
+    int status = 2;
+    SinkInit(&out, ViewStdoutWriter, NULL);
+    SinkInit(&err, ViewStderrWriter, NULL);
+    if (arguments == NULL) {
+        SinkText(&err, NO_MEMORY);
+        SinkFlush(&err);
+        return status;
+    }
+    status = GlimviewRun(argc - 1, arguments + 1, &out, &err);
+    HeapFree(GetProcessHeap(), 0, arguments);
+    return status;
+}

@@ -1,0 +1,396 @@
+// render.cpp: a screen's cells as glimview shows them: which rows, and how
+// each becomes text with SGR colour sequences, plain text or a row of an
+// HTML page with the classic 16-colour console palette.
+#include "glimview/glimview.h"
+
+#include <stdio.h>
+#include <string.h>
+
+// ---- The page's texts.
+
+static const char HTML_HEAD[] = "<!DOCTYPE html>\n"
+                                "<html lang=\"en\">\n"
+                                "<head>\n"
+                                "<meta charset=\"utf-8\">\n"
+                                "<title>";
+// The page's layout, filled in from HTML_GRID_LEFT (the padding, and the
+// gap below the caption), the caption's height (what remains of
+// HTML_GRID_TOP), HTML_CELL_HEIGHT, HTML_CELL_WIDTH (each character's
+// advance made exactly the cell's width), HTML_CELL_HEIGHT again for rows
+// and cells, and HTML_CURSOR_HEIGHT; then the grid's width.
+static const char HTML_STYLE[] =
+    "</title>\n"
+    "<style>\n"
+    "html{background:#202020}\n"
+    "body{margin:0;padding:%upx;color:#C0C0C0;font:13px/16px sans-serif}\n"
+    "h1{margin:0 0 %upx;height:%upx;overflow:hidden;white-space:nowrap;"
+    "font:bold 13px/16px sans-serif}\n"
+    ".screen{font:15px/%upx \"DejaVu Sans Mono\",Consolas,\"Courier New\",monospace;"
+    "letter-spacing:calc(%upx - 1ch)}\n"
+    ".screen div{display:flex;height:%upx}\n"
+    ".screen span{flex:none;height:%upx;overflow:hidden;white-space:pre;"
+    "direction:ltr;unicode-bidi:bidi-override}\n"
+    ".screen .c{box-shadow:inset 0 -%upx currentColor}\n"
+    ".screen{width:%upx}\n";
+static const char HTML_BODY[] = "</style>\n"
+                                "</head>\n"
+                                "<body>\n"
+                                "<h1>";
+static const char HTML_GRID[] = "</h1>\n"
+                                "<div class=\"screen\">\n";
+static const char HTML_TAIL[] = "</div>\n"
+                                "</body>\n"
+                                "</html>\n";
+static const char TITLE_TAKEN[] = ", taken ";
+static const char TITLE_ON[] = " on ";
+static const char TITLE_TAKEN_ON[] = ", taken on ";
+static const char TAKEN_FORMAT[] = "%04u-%02u-%02u %02u:%02u:%02u UTC%s%u:%02u";
+
+// The classic console palette, by console colour index.
+static const char *const PALETTE[16] = {
+    "#000000", "#000080", "#008000", "#008080", "#800000", "#800080", "#808000", "#C0C0C0",
+    "#808080", "#0000FF", "#00FF00", "#00FFFF", "#FF0000", "#FF00FF", "#FFFF00", "#FFFFFF",
+};
+
+static const WORD SPACE = 0x0020;
+static const WORD LEADING_BYTE = 0x0100;  // first cell of a double-width character
+static const WORD TRAILING_BYTE = 0x0200; // its second cell
+static const WORD REVERSE_VIDEO = 0x4000;
+static const WORD UNDERSCORE = 0x8000;
+
+// The part of an attribute that the views show: both colours, reverse
+// video and underscore.
+static WORD Shown(WORD attribute) {
+    return (WORD)(attribute & (0x00FF | REVERSE_VIDEO | UNDERSCORE));
+}
+
+static BOOL IsHigh(WORD unit) {
+    return unit >= 0xD800 && unit <= 0xDBFF;
+}
+
+static BOOL IsLow(WORD unit) {
+    return unit >= 0xDC00 && unit <= 0xDFFF;
+}
+
+// What cell `column` of `row` shows in *codePoint. FALSE when it shows
+// nothing of its own because it is the second half of what the cell before
+// it shows: the low surrogate of a pair (both cells in one colour), or the
+// trailing cell of a double-width character.
+static BOOL CellCodePoint(const ViewScreen *screen, DWORD row, DWORD column, DWORD *codePoint) {
+    DWORD columns = screen->saved.columns;
+    DWORD i = row * columns + column;
+    WORD ch = screen->characters[i];
+    WORD at = Shown(screen->attributes[i]);
+    if (IsHigh(ch) && column + 1 < columns && IsLow(screen->characters[i + 1]) &&
+        Shown(screen->attributes[i + 1]) == at) {
+        *codePoint = 0x10000 + (((DWORD)ch - 0xD800) << 10) + (screen->characters[i + 1] - 0xDC00);
+        return TRUE;
+    }
+    if (column > 0) {
+        WORD before = screen->characters[i - 1];
+        if (IsLow(ch) && IsHigh(before) && Shown(screen->attributes[i - 1]) == at) {
+            return FALSE;
+        }
+        if ((screen->attributes[i] & TRAILING_BYTE) != 0 &&
+            (screen->attributes[i - 1] & LEADING_BYTE) != 0 && before == ch) {
+            return FALSE;
+        }
+    }
+    *codePoint = VisibleCharacter(ch);
+    return TRUE;
+}
+
+static void SinkCell(ViewSink *out, const ViewScreen *screen, DWORD row, DWORD column, BOOL html) {
+    DWORD codePoint = 0;
+    if (!CellCodePoint(screen, row, column, &codePoint)) {
+        return;
+    }
+    if (html && codePoint == '&') {
+        SinkText(out, "&amp;");
+    } else if (html && codePoint == '<') {
+        SinkText(out, "&lt;");
+    } else if (html && codePoint == '>') {
+        SinkText(out, "&gt;");
+    } else {
+        SinkCodePoint(out, codePoint);
+    }
+}
+
+// ---- Rows.
+
+static BOOL IsBlankRow(const ViewScreen *screen, DWORD row, BOOL coloured) {
+    DWORD columns = screen->saved.columns;
+    const WORD *characters = screen->characters + row * columns;
+    const WORD *attributes = screen->attributes + row * columns;
+    WORD tail = Shown(screen->attributes[screen->count - 1]);
+    for (DWORD column = 0; column < columns; column++) {
+        if (characters[column] != SPACE || (coloured && Shown(attributes[column]) != tail)) {
+            return FALSE;
+        }
+    }
+    return TRUE;
+}
+
+void SelectRows(const ViewScreen *screen, ViewMode mode, BOOL window, DWORD *first, DWORD *end) {
+    DWORD rows = screen->saved.rows;
+    DWORD cursorRow = screen->saved.cursorRow;
+    BOOL coloured = mode != VIEW_TEXT;
+    if (window) {
+        DWORD height = screen->saved.windowHeight;
+        if (height == 0 || height > rows) {
+            height = rows;
+        }
+        // As a restore places the window: the cursor's row last, or the top
+        // of the buffer when the cursor lies within the first window.
+        if (cursorRow + 1 >= height) {
+            *first = cursorRow + 1 - height;
+            *end = cursorRow + 1;
+        } else {
+            *first = 0;
+            *end = height;
+        }
+        if (!coloured) {
+            while (*end > *first && IsBlankRow(screen, *end - 1, FALSE)) {
+                (*end)--;
+            }
+        }
+        return;
+    }
+    *first = 0;
+    *end = rows;
+    while (*end > 0 && IsBlankRow(screen, *end - 1, coloured)) {
+        (*end)--;
+    }
+    if (mode == VIEW_HTML && *end < cursorRow + 1) {
+        *end = cursorRow + 1;
+    }
+}
+
+// ---- Text with SGR sequences.
+
+// Console colour order (blue 1, green 2, red 4) in ANSI order (red 1,
+// green 2, blue 4).
+static DWORD AnsiColour(DWORD console) {
+    return ((console & 1) << 2) | (console & 2) | ((console & 4) >> 2);
+}
+
+static void SinkSgr(ViewSink *out, WORD attribute) {
+    char text[32];
+    DWORD foreground = attribute & 0x0F;
+    DWORD background = (attribute >> 4) & 0x0F;
+    snprintf(text, sizeof text, "\x1b[0;%u;%u%s%sm",
+             (unsigned)((foreground & 8 ? 90 : 30) + AnsiColour(foreground & 7)),
+             (unsigned)((background & 8 ? 100 : 40) + AnsiColour(background & 7)),
+             (attribute & UNDERSCORE) != 0 ? ";4" : "",
+             (attribute & REVERSE_VIDEO) != 0 ? ";7" : "");
+    SinkText(out, text);
+}
+
+void RenderSgr(const ViewScreen *screen, DWORD first, DWORD end, ViewSink *out) {
+    DWORD columns = screen->saved.columns;
+    for (DWORD row = first; row < end; row++) {
+        const WORD *attributes = screen->attributes + row * columns;
+        BOOL started = FALSE;
+        WORD current = 0;
+        for (DWORD column = 0; column < columns; column++) {
+            WORD at = Shown(attributes[column]);
+            DWORD codePoint = 0;
+            if (!CellCodePoint(screen, row, column, &codePoint)) {
+                continue;
+            }
+            if (!started || at != current) {
+                SinkSgr(out, at);
+                started = TRUE;
+                current = at;
+            }
+            SinkCodePoint(out, codePoint);
+        }
+        SinkText(out, "\x1b[0m\n");
+    }
+}
+
+// ---- Plain text.
+
+void RenderText(const ViewScreen *screen, DWORD first, DWORD end, ViewSink *out) {
+    DWORD columns = screen->saved.columns;
+    while (end > first && IsBlankRow(screen, end - 1, FALSE)) {
+        end--;
+    }
+    for (DWORD row = first; row < end; row++) {
+        const WORD *characters = screen->characters + row * columns;
+        DWORD width = columns;
+        while (width > 0 && characters[width - 1] == SPACE) {
+            width--;
+        }
+        for (DWORD column = 0; column < width; column++) {
+            SinkCell(out, screen, row, column, FALSE);
+        }
+        SinkText(out, "\n");
+    }
+}
+
+// ---- The page.
+
+void FormatTakenTime(const ViewScreen *screen, char *text, DWORD capacity) {
+    const GlimpsetHeader *header = &screen->header;
+    text[0] = 0;
+    if (screen->saved.kind != HEADER_GLIMPSET || header->year == 0) {
+        return;
+    }
+    // The offset shown is the bias negated: minutes east of UTC.
+    long long east = -(long long)header->utcBias;
+    unsigned long long magnitude = east < 0 ? (unsigned long long)-east : (unsigned long long)east;
+    snprintf(text, capacity, TAKEN_FORMAT, (unsigned)header->year, (unsigned)header->month,
+             (unsigned)header->day, (unsigned)header->hour, (unsigned)header->minute,
+             (unsigned)header->second, east < 0 ? "-" : "+", (unsigned)(magnitude / 60),
+             (unsigned)(magnitude % 60));
+}
+
+void FormatComputerName(const ViewScreen *screen, char *text, DWORD capacity) {
+    const WCHAR *name = screen->header.computerName;
+    DWORD at = 0;
+    text[0] = 0;
+    if (screen->saved.kind != HEADER_GLIMPSET) {
+        return;
+    }
+    for (DWORD i = 0; i < 16 && name[i] != 0; i++) {
+        DWORD codePoint = (WORD)name[i];
+        if (IsHigh((WORD)name[i]) && i + 1 < 16 && IsLow((WORD)name[i + 1])) {
+            codePoint = 0x10000 + ((codePoint - 0xD800) << 10) + ((WORD)name[i + 1] - 0xDC00);
+            i++;
+        } else {
+            codePoint = VisibleCharacter((WORD)codePoint);
+        }
+        // At most 4 bytes a character and a terminator.
+        if (at + 5 > capacity) {
+            break;
+        }
+        if (codePoint < 0x80) {
+            text[at++] = (char)codePoint;
+        } else if (codePoint < 0x800) {
+            text[at++] = (char)(0xC0 | (codePoint >> 6));
+            text[at++] = (char)(0x80 | (codePoint & 0x3F));
+        } else if (codePoint < 0x10000) {
+            text[at++] = (char)(0xE0 | (codePoint >> 12));
+            text[at++] = (char)(0x80 | ((codePoint >> 6) & 0x3F));
+            text[at++] = (char)(0x80 | (codePoint & 0x3F));
+        } else {
+            text[at++] = (char)(0xF0 | (codePoint >> 18));
+            text[at++] = (char)(0x80 | ((codePoint >> 12) & 0x3F));
+            text[at++] = (char)(0x80 | ((codePoint >> 6) & 0x3F));
+            text[at++] = (char)(0x80 | (codePoint & 0x3F));
+        }
+        text[at] = 0;
+    }
+}
+
+static void SinkTitle(ViewSink *out, const ViewScreen *screen, const char *name) {
+    char taken[64];
+    char computer[96];
+    FormatTakenTime(screen, taken, sizeof taken);
+    FormatComputerName(screen, computer, sizeof computer);
+    SinkSafeText(out, name, TRUE);
+    if (taken[0] != 0) {
+        SinkText(out, TITLE_TAKEN);
+        SinkText(out, taken);
+        if (computer[0] != 0) {
+            SinkText(out, TITLE_ON);
+        }
+    } else if (computer[0] != 0) {
+        SinkText(out, TITLE_TAKEN_ON);
+    }
+    SinkSafeText(out, computer, TRUE);
+}
+
+static void SinkClassName(ViewSink *out, WORD attribute) {
+    char text[8];
+    snprintf(text, sizeof text, "a%04x", (unsigned)attribute);
+    SinkText(out, text);
+}
+
+static void SinkClassRule(ViewSink *out, WORD attribute) {
+    DWORD foreground = attribute & 0x0F;
+    DWORD background = (attribute >> 4) & 0x0F;
+    if ((attribute & REVERSE_VIDEO) != 0) {
+        DWORD swap = foreground;
+        foreground = background;
+        background = swap;
+    }
+    SinkText(out, ".");
+    SinkClassName(out, attribute);
+    SinkText(out, "{color:");
+    SinkText(out, PALETTE[foreground]);
+    SinkText(out, ";background:");
+    SinkText(out, PALETTE[background]);
+    if ((attribute & UNDERSCORE) != 0) {
+        SinkText(out, ";text-decoration:underline");
+    }
+    SinkText(out, "}\n");
+}
+
+// One span of `cells` cells from `column` of `row`, all in one attribute.
+static void SinkSpan(ViewSink *out, const ViewScreen *screen, DWORD row, DWORD column, DWORD cells,
+                     BOOL cursor) {
+    char width[48];
+    snprintf(width, sizeof width, "\" style=\"width:%upx\">", (unsigned)(cells * HTML_CELL_WIDTH));
+    SinkText(out, "<span class=\"");
+    SinkClassName(out, Shown(screen->attributes[row * screen->saved.columns + column]));
+    if (cursor) {
+        SinkText(out, " c");
+    }
+    SinkText(out, width);
+    for (DWORD i = column; i < column + cells; i++) {
+        SinkCell(out, screen, row, i, TRUE);
+    }
+    SinkText(out, "</span>");
+}
+
+void RenderHtml(const ViewScreen *screen, DWORD first, DWORD end, const char *name, ViewSink *out) {
+    static const DWORD NO_CURSOR = 0xFFFFFFFF;
+    DWORD columns = screen->saved.columns;
+    BYTE used[65536 / 8];
+    char style[sizeof HTML_STYLE + 64];
+
+    // A class for each attribute that the rows show, in the order of their
+    // values, so that the page does not depend on the order of the cells.
+    memset(used, 0, sizeof used);
+    for (DWORD i = first * columns; i < end * columns; i++) {
+        WORD at = Shown(screen->attributes[i]);
+        used[at >> 3] = (BYTE)(used[at >> 3] | (1 << (at & 7)));
+    }
+    SinkText(out, HTML_HEAD);
+    SinkTitle(out, screen, name);
+    snprintf(style, sizeof style, HTML_STYLE, (unsigned)HTML_GRID_LEFT, (unsigned)HTML_GRID_LEFT,
+             (unsigned)(HTML_GRID_TOP - 2 * HTML_GRID_LEFT), (unsigned)HTML_CELL_HEIGHT,
+             (unsigned)HTML_CELL_WIDTH, (unsigned)HTML_CELL_HEIGHT, (unsigned)HTML_CELL_HEIGHT,
+             (unsigned)HTML_CURSOR_HEIGHT, (unsigned)(columns * HTML_CELL_WIDTH));
+    SinkText(out, style);
+    for (DWORD at = 0; at < 65536; at++) {
+        if ((used[at >> 3] & (1 << (at & 7))) != 0) {
+            SinkClassRule(out, (WORD)at);
+        }
+    }
+    SinkText(out, HTML_BODY);
+    SinkTitle(out, screen, name);
+    SinkText(out, HTML_GRID);
+
+    for (DWORD row = first; row < end; row++) {
+        const WORD *attributes = screen->attributes + row * columns;
+        DWORD cursor = row == screen->saved.cursorRow ? screen->saved.cursorColumn : NO_CURSOR;
+        DWORD start = 0;
+        SinkText(out, "<div>");
+        while (start < columns) {
+            DWORD stop = start + 1;
+            if (start != cursor) {
+                while (stop < columns && stop != cursor &&
+                       Shown(attributes[stop]) == Shown(attributes[start])) {
+                    stop++;
+                }
+            }
+            SinkSpan(out, screen, row, start, stop - start, start == cursor);
+            start = stop;
+        }
+        SinkText(out, "</div>\n");
+    }
+    SinkText(out, HTML_TAIL);
+}

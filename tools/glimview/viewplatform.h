@@ -1,0 +1,51 @@
+// viewplatform.h: what glimview asks of the machine, with one source file
+// per platform behind it (platform_posix.cpp over the C++ library on real
+// files, platform_windows.cpp over Win32): reading an input file whole,
+// writing an output file, and the writers of standard output and error.
+#pragma once
+
+#include "glimview/glimview.h"
+
+enum {
+    // The most of a file that is read. A screen needs far less: at most
+    // 80 bytes, 832 for SAVECON, plus 8 bytes a cell for 5,119,488 cells;
+    // whatever lies beyond is never decoded.
+    VIEW_READ_LIMIT = 64 * 1024 * 1024,
+    VIEW_REASON_BYTES = 512,
+};
+
+enum ViewReadResult {
+    VIEW_READ_OK = 0,
+    VIEW_READ_NO_OPEN = 1,   // the file could not be opened
+    VIEW_READ_NO_READ = 2,   // reading it failed
+    VIEW_READ_NO_MEMORY = 3, // no memory for its bytes
+};
+
+// Reads the first min(file size, `limit`) bytes of the file named `path`
+// (UTF-8) into a block from HeapAlloc(GetProcessHeap()), which the caller
+// releases with HeapFree. On success *data (null for an empty file) and
+// *size are set. On failure nothing is held, *data is null, the file is
+// closed and `reason` (VIEW_REASON_BYTES) holds the system's text in UTF-8.
+ViewReadResult ViewReadFile(const char *path, DWORD limit, BYTE **data, DWORD *size, char *reason);
+
+// Creates (or truncates) the file named `path` (UTF-8) for writing. Returns
+// its handle for ViewFileWriter and ViewCloseFile, or null with the system's
+// text in `reason` (VIEW_REASON_BYTES).
+void *ViewCreateFile(const char *path, char *reason);
+// A sink writer over a handle from ViewCreateFile.
+BOOL ViewFileWriter(void *context, const BYTE *data, DWORD size);
+// Closes a handle from ViewCreateFile. FALSE, with the system's text for
+// the first failure in `reason`, when a write through the handle or the
+// closing failed (the file may then be incomplete); the handle is gone
+// either way.
+BOOL ViewCloseFile(void *file, char *reason);
+
+// Sink writers over standard output and standard error (context unused).
+// Output to a console is shown as the console shows UTF-8 text.
+BOOL ViewStdoutWriter(void *context, const BYTE *data, DWORD size);
+BOOL ViewStderrWriter(void *context, const BYTE *data, DWORD size);
+// Readies standard output for what is about to be written to it: where it
+// is a console and `colour` is set, SGR sequences are made to take effect.
+void ViewPrepareStdout(BOOL colour);
+// Undoes what ViewPrepareStdout changed.
+void ViewRestoreStdout(void);
