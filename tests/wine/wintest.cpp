@@ -1,6 +1,8 @@
 // wintest.cpp: the shared pieces of the Windows test program.
 #include "tests/wine/wintest.h"
 
+#include "host/hoststate.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -23,9 +25,10 @@ Plugin &LoadedPlugin() {
                 std::fprintf(stderr, "glimpset.dll does not export %s\n", name);
                 std::abort();
             }
-            return proc;
+            return reinterpret_cast<void *>(proc);
         };
         loaded = true;
+        // GetProcAddress gives every export one type; each is cast back to its own.
         plugin.getPluginInfo = reinterpret_cast<GetPluginInfoFn>(get("GetPluginInfo"));
         plugin.initializePlugin = reinterpret_cast<InitializePluginFn>(get("InitializePlugin"));
         plugin.shutdownPlugin = reinterpret_cast<ShutdownPluginFn>(get("ShutdownPlugin"));
@@ -34,6 +37,9 @@ Plugin &LoadedPlugin() {
         plugin.glim = reinterpret_cast<CommandFn>(get("glim"));
         plugin.lastglim = reinterpret_cast<VariableFn>(get("_lastglim"));
         plugin.getPluginInfo();
+        // As in a transient shell: no load line, which would otherwise land
+        // in the console that a test has just filled.
+        HostSetTransient(1);
         plugin.initializePlugin();
     }
     return plugin;
