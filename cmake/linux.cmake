@@ -45,7 +45,7 @@ glim_library(testsupport ${SRC_TEST_SUPPORT})
 target_link_libraries(testsupport PUBLIC glim_common GTest::gtest)
 
 # One test program for each folder of tests/ that holds tests.
-foreach(dir winsim host plugin common command format save restore report)
+foreach(dir winsim host plugin common command format save restore report sweep)
     file(GLOB TEST_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/${dir}/*.cpp)
     if(TEST_SOURCES)
         add_executable(test_${dir} ${TEST_SOURCES})
