@@ -40,6 +40,13 @@ if(EXISTS ${PROJECT_SOURCE_DIR}/tools/CMakeLists.txt)
 endif()
 
 # Windows test programs, run under Wine by scripts/test-wine.
+add_executable(quietprobe ${PROJECT_SOURCE_DIR}/tests/wine/probe/quietprobe.cpp
+               ${PROJECT_SOURCE_DIR}/src/command/quiet.cpp)
+target_include_directories(quietprobe PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/src)
+target_compile_options(quietprobe PRIVATE ${GLIM_WARNINGS} -municode)
+target_link_options(quietprobe PRIVATE ${GLIM_STATIC_RUNTIME} -municode)
+target_link_libraries(quietprobe PRIVATE advapi32)
+
 file(GLOB WIN_TEST_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/wine/*.cpp)
 if(WIN_TEST_SOURCES AND EXISTS /usr/src/googletest/googletest)
     set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
@@ -53,3 +60,18 @@ if(WIN_TEST_SOURCES AND EXISTS /usr/src/googletest/googletest)
     target_link_libraries(wintests PRIVATE gtest gtest_main TakeCmd)
     add_dependencies(wintests glimpset glimhost)
 endif()
+
+# The wall-clock timing of a save and a restore against the bare console
+# calls, run under Wine by scripts/wine-timing. The codec's sources are
+# compiled in to time the plugin's own work apart.
+add_executable(walltime ${PROJECT_SOURCE_DIR}/bench/wine/walltime.cpp
+               ${PROJECT_SOURCE_DIR}/bench/screens.cpp
+               ${PROJECT_SOURCE_DIR}/src/format/crc32.cpp
+               ${PROJECT_SOURCE_DIR}/src/format/wordstream.cpp
+               ${PROJECT_SOURCE_DIR}/src/save/encoder.cpp
+               ${PROJECT_SOURCE_DIR}/src/restore/decoder.cpp)
+target_include_directories(walltime PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/src)
+target_compile_options(walltime PRIVATE ${GLIM_WARNINGS})
+target_link_options(walltime PRIVATE ${GLIM_STATIC_RUNTIME})
+target_link_libraries(walltime PRIVATE TakeCmd)
+add_dependencies(walltime glimpset)
