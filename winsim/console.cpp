@@ -1,7 +1,8 @@
 // winsim/console.cpp: the simulated console and its window. Owns the console
-// state of sim::Console(), the cells, the "CONOUT$" handles, the console
-// functions of Win32, WriteConsoleW, the window rectangle and MoveWindow,
-// the scroll-bar metrics, and the record of window moves.
+// state of sim::Console(), the cells, the limit on cells a read fills, the
+// "CONOUT$" handles, the console functions of Win32, WriteConsoleW, the
+// window rectangle and MoveWindow, the scroll-bar metrics, and the record of
+// window moves.
 //
 // Access rights are those Win32 documents: reading cells, the buffer
 // information, the font and the mode, and the Set* calls for the buffer
@@ -41,6 +42,7 @@ std::vector<WORD> chars, attrs;
 std::map<uintptr_t, DWORD> consoleAccess; // CONOUT$ handle -> access
 std::vector<sim::MoveCall> moves;
 bool moveResizes = true;
+DWORD readLimit = 0; // most cells one read fills (sim::SetConsoleReadLimit), 0 for no limit
 
 // The cells follow the size in `state`, whatever a test did to it: when the
 // size changed behind our back, the cells are cleared to the new size.
@@ -136,6 +138,7 @@ void ResetConsole() {
     consoleAccess.clear();
     moves.clear();
     moveResizes = true;
+    readLimit = 0;
 }
 
 void CloseConsoleObject(HANDLE handle) {
@@ -205,6 +208,9 @@ BOOL ReadConsoleOutputCharacterW(HANDLE console, LPWSTR characters, DWORD length
     }
     size_t start = (size_t)at.Y * (size_t)state.columns + (size_t)at.X;
     size_t count = std::min((size_t)length, chars.size() - start);
+    if (readLimit != 0) {
+        count = std::min(count, (size_t)readLimit);
+    }
     if (count > 0) {
         Need("ReadConsoleOutputCharacterW", characters, "a null buffer");
     }
@@ -237,6 +243,9 @@ BOOL ReadConsoleOutputAttribute(HANDLE console, WORD *attributes, DWORD length, 
     }
     size_t start = (size_t)at.Y * (size_t)state.columns + (size_t)at.X;
     size_t count = std::min((size_t)length, attrs.size() - start);
+    if (readLimit != 0) {
+        count = std::min(count, (size_t)readLimit);
+    }
     if (count > 0) {
         Need("ReadConsoleOutputAttribute", attributes, "a null buffer");
     }
@@ -775,6 +784,11 @@ std::u16string ConsoleRowText(int row) {
 void SetMoveWindowResizes(bool resizes) {
     EnsureInitialised();
     moveResizes = resizes;
+}
+
+void SetConsoleReadLimit(DWORD cells) {
+    EnsureInitialised();
+    readLimit = cells;
 }
 
 std::vector<MoveCall> &Moves() {

@@ -38,6 +38,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <unordered_map>
 
 namespace winsim {
 
@@ -51,7 +52,10 @@ struct Node {
     DWORD attributes = 0;  // beyond DIRECTORY and REPARSE_POINT; 0 is "normal"
     std::vector<uint8_t> data;
     std::vector<Node *> children; // in the order they were made
-    Node *parent = nullptr;       // null for a root, and for a removed node
+    // The same entries by folded name, so that finding one does not walk
+    // (and fold) the whole directory: a directory may hold 65,537 of them.
+    std::unordered_map<std::u16string, Node *> byName;
+    Node *parent = nullptr; // null for a root, and for a removed node
     uint64_t index = 0;
     WCHAR drive = u'C';
 };
@@ -86,6 +90,11 @@ const DWORD CREATE_ATTRIBUTES = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN 
                                 FILE_ATTRIBUTE_OFFLINE;
 const size_t MAX_FULL_PATH = 32767;
 
+// A stretch of a path's text: one component.
+struct Stretch {
+    size_t start, length;
+};
+
 std::vector<std::unique_ptr<Node>> arena;
 std::map<WCHAR, Node *> drives;
 uint64_t nextIndex = 1;
@@ -95,6 +104,7 @@ std::set<std::u16string> unopenable, unreadable;
 std::map<std::u16string, std::pair<std::u16string, std::u16string>> environment;
 std::map<uintptr_t, FileHandle> files;
 std::map<uintptr_t, FindHandle> finds;
+std::vector<Stretch> pathParts; // FullPath's list of components, kept between calls
 
 // ---- Nodes.
 
@@ -130,27 +140,38 @@ Node *Drive(WCHAR letter, bool create) {
     return root;
 }
 
-Node *Child(Node *directory, const std::u16string &name) {
-    std::u16string folded = Fold(name);
-    for (Node *child : directory->children) {
-        if (Fold(child->name) == folded) {
-            return child;
-        }
+// The entry of `directory` named by `length` characters at `name`, any
+// case, or null.
+Node *Child(Node *directory, const WCHAR *name, size_t length) {
+    std::u16string key(name, length);
+    for (size_t i = 0; i < length; i++) {
+        key[i] = FoldChar(key[i]);
     }
-    return nullptr;
+    auto it = directory->byName.find(key);
+    return it == directory->byName.end() ? nullptr : it->second;
 }
 
+Node *Child(Node *directory, const std::u16string &name) {
+    return Child(directory, name.data(), name.size());
+}
+
+// Puts `node` at the end of `directory`. Its name must be free there (a
+// name that differs only in case counts as taken).
 void Attach(Node *directory, Node *node) {
     node->parent = directory;
     directory->children.push_back(node);
+    directory->byName[Fold(node->name)] = node;
 }
 
+// Takes `node` out of its directory; its name must be the one it was
+// attached under (a rename changes the name only after this).
 void Detach(Node *node) {
     if (node->parent == nullptr) {
         return;
     }
     std::vector<Node *> &siblings = node->parent->children;
     siblings.erase(std::find(siblings.begin(), siblings.end(), node));
+    node->parent->byName.erase(Fold(node->name));
     node->parent = nullptr;
 }
 
@@ -261,23 +282,27 @@ bool FullPath(const std::u16string &input, std::u16string &out) {
         rest = currentDirectory.substr(3) + u"\\" + s;
     }
     bool trailing = !rest.empty() && rest.back() == u'\\';
-    std::vector<std::u16string> parts;
+    // The components as stretches of `rest`: a path is made full on every
+    // call, so it is taken apart without copying each component.
+    std::vector<Stretch> &parts = pathParts;
+    parts.clear();
+    const WCHAR *text = rest.data();
     size_t start = 0;
     bool lastWasDots = false;
     while (start <= rest.size()) {
-        size_t end = rest.find(u'\\', start);
-        if (end == std::u16string::npos) {
-            end = rest.size();
+        size_t end = start;
+        while (end < rest.size() && text[end] != u'\\') {
+            end++;
         }
-        std::u16string part = rest.substr(start, end - start);
+        Stretch part = {start, end - start};
         start = end + 1;
-        if (part.empty()) {
+        if (part.length == 0) {
             continue;
         }
         lastWasDots = false;
-        if (part == u".") {
+        if (part.length == 1 && text[part.start] == u'.') {
             lastWasDots = true;
-        } else if (part == u"..") {
+        } else if (part.length == 2 && text[part.start] == u'.' && text[part.start + 1] == u'.') {
             lastWasDots = true;
             if (!parts.empty()) {
                 parts.pop_back();
@@ -292,21 +317,24 @@ bool FullPath(const std::u16string &input, std::u16string &out) {
     // Without a trailing separator, trailing periods and blanks of the last
     // component go, as in Win32.
     if (!trailing && !parts.empty()) {
-        std::u16string &last = parts.back();
-        while (!last.empty() && (last.back() == u'.' || last.back() == u' ')) {
-            last.pop_back();
+        Stretch &last = parts.back();
+        while (last.length > 0 && (text[last.start + last.length - 1] == u'.' ||
+                                   text[last.start + last.length - 1] == u' ')) {
+            last.length--;
         }
-        if (last.empty()) {
+        if (last.length == 0) {
             parts.pop_back();
             trailing = true;
         }
     }
-    out = root;
-    for (const std::u16string &part : parts) {
+    out.clear();
+    out.reserve(root.size() + rest.size() + 1);
+    out += root;
+    for (const Stretch &part : parts) {
         if (!out.empty() && out.back() != u'\\') {
             out += u'\\';
         }
-        out += part;
+        out.append(rest, part.start, part.length);
     }
     if (trailing && !parts.empty()) {
         out += u'\\';
@@ -375,37 +403,37 @@ DWORD Locate(const std::u16string &path, bool wildcardsInLast, Walk &walk, int d
         }
         return ERROR_BAD_NETPATH;
     }
-    std::vector<std::u16string> parts;
-    size_t start = 3;
-    while (start < full.size()) {
-        size_t end = full.find(u'\\', start);
-        if (end == std::u16string::npos) {
-            end = full.size();
-        }
-        parts.push_back(full.substr(start, end - start));
-        start = end + 1;
-    }
+    // The full path has no empty component; its last one runs from
+    // `lastStart` to `end` (before a trailing separator).
+    const WCHAR *text = full.data();
     walk.trailingSeparator = full.size() > 3 && full.back() == u'\\';
-    for (size_t i = 0; i < parts.size(); i++) {
-        bool last = i + 1 == parts.size();
-        for (WCHAR c : parts[i]) {
-            if (Invalid(c, last && wildcardsInLast)) {
-                return ERROR_INVALID_NAME;
-            }
+    size_t end = walk.trailingSeparator ? full.size() - 1 : full.size();
+    size_t lastStart = end;
+    while (lastStart > 3 && text[lastStart - 1] != u'\\') {
+        lastStart--;
+    }
+    for (size_t at = 3; at < end; at++) {
+        if (text[at] != u'\\' && Invalid(text[at], at >= lastStart && wildcardsInLast)) {
+            return ERROR_INVALID_NAME;
         }
     }
     Node *node = Drive(full[0], false);
     if (node == nullptr) {
         return ERROR_PATH_NOT_FOUND;
     }
-    if (parts.empty()) {
+    if (end <= 3) {
         walk.directory = nullptr;
         walk.entry = node;
         walk.name.clear();
         return 0;
     }
-    for (size_t i = 0; i + 1 < parts.size(); i++) {
-        Node *child = Child(node, parts[i]);
+    for (size_t start = 3; start < lastStart;) {
+        size_t stop = start;
+        while (text[stop] != u'\\') {
+            stop++;
+        }
+        Node *child = Child(node, text + start, stop - start);
+        start = stop + 1;
         if (child == nullptr) {
             return ERROR_PATH_NOT_FOUND;
         }
@@ -420,8 +448,8 @@ DWORD Locate(const std::u16string &path, bool wildcardsInLast, Walk &walk, int d
         node = child;
     }
     walk.directory = node;
-    walk.name = parts.back();
-    walk.entry = Child(node, walk.name);
+    walk.name.assign(full, lastStart, end - lastStart);
+    walk.entry = Child(node, walk.name.data(), walk.name.size());
     return 0;
 }
 

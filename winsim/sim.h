@@ -18,9 +18,10 @@ namespace sim {
 
 // Start afresh: an 80 x 300 console showing an 80 x 25 window, attribute
 // 0x07, code pages 437/437, font 8 x 16, window 673 x 439 pixels, scroll bars
-// 17 pixels; an empty volume with the directory C:\ as current directory;
-// an empty registry; 2024-03-05 09:07:02 (a Tuesday), bias 0; computer name
-// "SIMHOST"; no failures armed; all records, logs and counters at zero.
+// 17 pixels, console reads unlimited; an empty volume with the directory
+// C:\ as current directory; an empty registry; 2024-03-05 09:07:02 (a
+// Tuesday), bias 0; computer name "SIMHOST"; no failures armed; all records,
+// logs and counters at zero.
 // Open handles or live allocations left over from an earlier test are
 // forgotten (so that one leaking test does not fail every later one).
 void Reset();
@@ -72,6 +73,11 @@ std::u16string ConsoleRowText(int row); // the row's characters as they stand
 // top-left cell where the buffer allows and is clamped to the buffer.
 // When false, MoveWindow changes nothing, as under Wine.
 void SetMoveWindowResizes(bool resizes);
+// ReadConsoleOutputCharacterW and ReadConsoleOutputAttribute fill and
+// report at most `cells` cells a call, leaving the rest of the caller's
+// buffer untouched, as a console may when its buffer shrinks under the
+// reader; 0 (as after Reset) sets no limit.
+void SetConsoleReadLimit(DWORD cells);
 
 // ---- Volume. Paths are Windows paths ("C:\dir\file"); names compare
 // without case; a directory lists its entries in the order they were made.

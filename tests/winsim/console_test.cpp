@@ -112,6 +112,52 @@ TEST_F(ConsoleTest, CellsReadBackAsWritten) {
     EXPECT_EQ(sim::ConsoleRowText(1).substr(0, 3), u"cd ");
 }
 
+TEST_F(ConsoleTest, ReadLimitShortensReadsAndLeavesTheRestOfTheBufferAlone) {
+    sim::ConsoleResize(10, 3);
+    sim::ConsolePutText(0, 0, u"abcdefghijklmnopqrstuvwxyz0123", 0x1E);
+    struct Row {
+        DWORD limit;
+        SHORT x, y;
+        DWORD length;
+        DWORD done;
+    };
+    const Row rows[] = {
+        {0, 0, 0, 30, 30},  // no limit
+        {7, 0, 0, 30, 7},   // the limit, not the request
+        {7, 2, 0, 5, 5},    // a request below the limit
+        {7, 5, 2, 30, 5},   // the buffer's end before the limit
+        {30, 0, 0, 30, 30}, // a limit that is the request
+        {1, 9, 1, 30, 1},   // a single cell
+    };
+    for (const Row &row : rows) {
+        sim::SetConsoleReadLimit(row.limit);
+        std::vector<WCHAR> text(40, u'#');
+        std::vector<WORD> attributes(40, 0xCDCD);
+        COORD at = {row.x, row.y};
+        DWORD done = 99;
+        ASSERT_TRUE(ReadConsoleOutputCharacterW(console, text.data(), row.length, at, &done));
+        EXPECT_EQ(done, row.done) << row.limit << " at " << row.x << "," << row.y;
+        done = 99;
+        ASSERT_TRUE(ReadConsoleOutputAttribute(console, attributes.data(), row.length, at, &done));
+        EXPECT_EQ(done, row.done) << row.limit << " at " << row.x << "," << row.y;
+        size_t start = (size_t)row.y * 10 + (size_t)row.x;
+        for (size_t i = 0; i < text.size(); i++) {
+            bool filled = i < row.done;
+            EXPECT_EQ(text[i], filled ? sim::ConsoleChars()[start + i] : u'#') << i;
+            EXPECT_EQ(attributes[i], filled ? 0x1E : 0xCDCD) << i;
+        }
+    }
+    // A new machine reads without a limit again.
+    sim::SetConsoleReadLimit(3);
+    CloseHandle(console);
+    sim::Reset();
+    console = OpenConsole(GENERIC_READ);
+    WCHAR text[10];
+    DWORD done = 0;
+    ASSERT_TRUE(ReadConsoleOutputCharacterW(console, text, 10, COORD{0, 0}, &done));
+    EXPECT_EQ(done, 10u);
+}
+
 TEST_F(ConsoleTest, HandleAccessLimitsWhatItMayDo) {
     HANDLE readOnly = OpenConsole(GENERIC_READ);
     DWORD done;

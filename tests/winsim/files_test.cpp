@@ -1,7 +1,8 @@
 // files_test.cpp: the simulated volume as the plugin relies on it: error
 // codes of CreateFileW, reads at the end, access and sharing, disk full,
 // listing order with "." and "..", links (cycles and identity), full path
-// names, deletion and renaming, the environment.
+// names, deletion and renaming, names found without case in large
+// directories, the environment.
 #include "winsim/sim.h"
 
 #include <gtest/gtest.h>
@@ -376,6 +377,87 @@ TEST_F(FilesTest, DeletingMovingAndMakingDirectoriesGiveWindowsErrors) {
     EXPECT_FALSE(sim::Exists(u"C:\\a.txt"));
     EXPECT_EQ(sim::ListDirectory(u"C:\\"),
               std::vector<std::u16string>({u"b.txt", u"ro.txt", u"full", u"new"}));
+}
+
+// Each step renames, deletes or makes an entry; after it the directory
+// lists in its order (a rename that changes only the case keeps its place,
+// any other rename or a new entry goes to the end), and at the end every
+// name is found under any case exactly when it should be.
+TEST_F(FilesTest, NamesAreFoundWithoutCaseAfterRenamesAndDeletions) {
+    sim::MakeFile(u"C:\\D\\Report.TXT", "r");
+    sim::MakeFile(u"C:\\D\\b.txt", "b");
+    sim::MakeFile(u"C:\\D\\c.txt", "c");
+    struct Row {
+        const char *what;
+        BOOL (*step)();
+        std::vector<std::u16string> listing;
+    };
+    const Row rows[] = {
+        {"case only",
+         [] { return MoveFileExW(u"C:\\d\\report.txt", u"C:\\D\\REPORT.txt", 0); },
+         {u"REPORT.txt", u"b.txt", u"c.txt"}},
+        {"new name",
+         [] { return MoveFileExW(u"C:\\D\\report.TXT", u"C:\\D\\Other.txt", 0); },
+         {u"b.txt", u"c.txt", u"Other.txt"}},
+        {"old name again",
+         [] { return CreateDirectoryW(u"C:\\D\\rePort.txt", nullptr); },
+         {u"b.txt", u"c.txt", u"Other.txt", u"rePort.txt"}},
+        {"delete",
+         [] { return DeleteFileW(u"C:\\D\\B.TXT"); },
+         {u"c.txt", u"Other.txt", u"rePort.txt"}},
+        {"into a subdirectory",
+         [] { return MoveFileExW(u"C:\\D\\C.txt", u"C:\\D\\report.txt\\C.Txt", 0); },
+         {u"Other.txt", u"rePort.txt"}},
+        {"deleted name made anew",
+         [] {
+             HANDLE file =
+                 CreateFileW(u"C:\\D\\b.TXT", GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+             return file != INVALID_HANDLE_VALUE && CloseHandle(file) ? TRUE : FALSE;
+         },
+         {u"Other.txt", u"rePort.txt", u"b.TXT"}},
+    };
+    for (const Row &row : rows) {
+        EXPECT_TRUE(row.step()) << row.what;
+        EXPECT_EQ(sim::ListDirectory(u"C:\\D"), row.listing) << row.what;
+    }
+    struct Lookup {
+        const char16_t *path;
+        DWORD attributes;
+    };
+    const Lookup lookups[] = {
+        {u"C:\\D\\OTHER.TXT", FILE_ATTRIBUTE_NORMAL},
+        {u"C:\\D\\REPORT.TXT", FILE_ATTRIBUTE_DIRECTORY},
+        {u"C:\\D\\report.txt\\c.TXT", FILE_ATTRIBUTE_NORMAL},
+        {u"C:\\D\\B.txt", FILE_ATTRIBUTE_ARCHIVE},
+        {u"C:\\D\\c.txt", INVALID_FILE_ATTRIBUTES},
+    };
+    for (const Lookup &lookup : lookups) {
+        EXPECT_EQ(GetFileAttributesW(lookup.path), lookup.attributes) << sim::U8(lookup.path);
+    }
+    EXPECT_EQ(sim::ListDirectory(u"C:\\D\\Report.txt"), std::vector<std::u16string>{u"C.Txt"});
+}
+
+// Thousands of names in one directory, made out of order and with Latin-1
+// letters: each is found under another case, none is found that was not
+// made, and the listing keeps the order they were made in.
+TEST_F(FilesTest, LargeDirectoryFindsEveryNameAndListsInCreationOrder) {
+    std::vector<std::u16string> made;
+    for (int i = 0; i < 3000; i++) {
+        std::u16string name = sim::U16("F" + std::to_string(i * 7919 % 3000)) +
+                              (i % 2 == 0 ? u"\u00C9.glim" : u"\u00E9x.glim");
+        made.push_back(name);
+        sim::MakeFile(u"C:\\Big\\" + name, "");
+    }
+    EXPECT_EQ(sim::ListDirectory(u"C:\\Big"), made);
+    for (const std::u16string &name : made) {
+        std::u16string other = name;
+        for (char16_t &c : other) {
+            c = c == u'F' ? u'f' : c == 0xC9 ? 0xE9 : c == 0xE9 ? 0xC9 : c;
+        }
+        EXPECT_EQ(GetFileAttributesW((u"C:\\BIG\\" + other).c_str()), (DWORD)FILE_ATTRIBUTE_NORMAL)
+            << sim::U8(other);
+    }
+    EXPECT_EQ(GetFileAttributesW(u"C:\\Big\\F3000\u00C9.glim"), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST_F(FilesTest, EachFailingCallSetsItsOwnError) {
