@@ -33,8 +33,12 @@ int MakeDefaultName(WCHAR *path, const SYSTEMTIME *time) {
     WCHAR base[NAME_CAPACITY];
     WCHAR name[NAME_CAPACITY];
     int nameStart = 0;
-    wsprintfW(base, BaseNameFormat, (int)time->wYear, (int)time->wMonth, (int)time->wDay,
-              (int)time->wHour, (int)time->wMinute, (int)time->wSecond);
+    // A name whose formatting failed is no name: trying it would save under
+    // ".glim", or take a later counter for a free one.
+    if (wsprintfW(base, BaseNameFormat, (int)time->wYear, (int)time->wMonth, (int)time->wDay,
+                  (int)time->wHour, (int)time->wMinute, (int)time->wSecond) <= 0) {
+        goto done;
+    }
 
     if (entryLength == 0 && TextCopy(path, PATH_CAPACITY, CurrentDirectory) != 0) {
         goto done;
@@ -56,9 +60,9 @@ int MakeDefaultName(WCHAR *path, const SYSTEMTIME *time) {
     }
     for (int counter = 0; counter < COUNTER_VALUES; counter++) {
         path[nameStart] = 0;
-        wsprintfW(name, CounterFormat, base, counter);
         // A name cut by the bound would be some other file's name.
-        if (TextAppend(path, PATH_CAPACITY, name) != 0) {
+        if (wsprintfW(name, CounterFormat, base, counter) <= 0 ||
+            TextAppend(path, PATH_CAPACITY, name) != 0) {
             goto done;
         }
         if (QueryIsFileOrDirectory(path) == 0) {

@@ -8,5 +8,6 @@
 // `path` (PATH_CAPACITY characters) holds a directory on entry and the full
 // path of a name under which nothing exists on success. Returns 0, or -1 when
 // no buffer was given or every candidate is taken (or a name would not fit
-// the buffer); the buffer then holds what it held on entry.
+// the buffer, or could not be formatted); the buffer then holds what it held
+// on entry.
 int MakeDefaultName(WCHAR *path, const SYSTEMTIME *time);

@@ -8,6 +8,9 @@
 
 #include "format/glimformat.h"
 
+#include <stdint.h>
+#include <string.h>
+
 static const WORD SPACE = 0x0020;
 static const WORD FIRST_ESCAPED = 0xFFF0; // from here on a lone character is escaped
 static const DWORD MAX_TOKEN_CELLS = 65536;
@@ -22,6 +25,22 @@ static DWORD CountRun(const WORD *characters, const WORD *attributes, DWORD coun
     WORD at = attributes[start];
     DWORD end = count - start > limit ? start + limit : count;
     DWORD i = start + 1;
+    // Four cells at a time while they all match: long runs (a buffer's
+    // empty lower part) are most of what a screen holds. The pattern holds
+    // the same word four times, so that the order of the bytes in memory
+    // plays no part.
+    uint64_t characterPattern = (uint64_t)ch * 0x0001000100010001ull;
+    uint64_t attributePattern = (uint64_t)at * 0x0001000100010001ull;
+    while (end - i >= 4) {
+        uint64_t fourCharacters;
+        uint64_t fourAttributes;
+        memcpy(&fourCharacters, characters + i, sizeof fourCharacters);
+        memcpy(&fourAttributes, attributes + i, sizeof fourAttributes);
+        if (((fourCharacters ^ characterPattern) | (fourAttributes ^ attributePattern)) != 0) {
+            break;
+        }
+        i += 4;
+    }
     while (i < end && characters[i] == ch && attributes[i] == at) {
         i++;
     }

@@ -7,7 +7,12 @@
 // /O the target is created new and removed again when the save fails; with
 // /O the file is written beside the target under a name of its own and
 // moved over the target only once it is complete, so the file it replaces
-// survives any failure.
+// survives any failure. A read-only, hidden or system target, which a
+// replacing open would refuse, is refused as such an open would refuse it:
+// with the opening message, before the console is read.
+//
+// A console buffer that the readers would refuse (outside 22 to 512 columns
+// or 8 to 9999 rows) is not saved: the file could never be read back.
 #include "save/save.h"
 
 #include "command/options.h"
@@ -93,6 +98,21 @@ static HANDLE CreateTemporaryFile(const WCHAR *target, WCHAR *temporary, DWORD *
         }
     }
     return INVALID_HANDLE_VALUE;
+}
+
+// 0 when the target of a save with /O may be replaced; ERROR_ACCESS_DENIED
+// when it is a read-only, hidden or system file, which a replacing open with
+// normal attributes would refuse (a file moved over it would not be). When
+// the attributes cannot be read (there is no such file, most often) the save
+// goes on, and creating the file beside the target or moving it over the
+// target reports what is wrong.
+static DWORD ReplaceError(const WCHAR *path) {
+    DWORD attributes = GetFileAttributesW(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return 0;
+    }
+    const DWORD refused = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    return (attributes & refused) != 0 ? (DWORD)ERROR_ACCESS_DENIED : 0;
 }
 
 static BOOL SizeIsReadable(int columns, int rows) {
@@ -185,7 +205,10 @@ int SaveScreen(WCHAR *path, DWORD modeFlags) {
     }
 
     if (replace) {
-        file = CreateTemporaryFile(path, temporary, &error);
+        error = ReplaceError(path);
+        if (error == 0) {
+            file = CreateTemporaryFile(path, temporary, &error);
+        }
         created = temporary;
     } else {
         file = CreateOutputFile(path);

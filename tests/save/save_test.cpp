@@ -1,9 +1,10 @@
 // Tests of the save operation over the simulated machine: the file written
 // (every header field against the console, the checksum, the cells decoded
 // back), the target rules (default names, /O, an existing file), the sound
-// and quiet, the console reads in blocks of whole rows, the order of the
-// platform calls, and every failure with its message, result, last name and
-// the files it leaves, with nothing left open or allocated.
+// and quiet, the console reads in blocks of whole rows and reads that come
+// back short, the order of the platform calls, and every failure with its
+// message, result, last name and the files it leaves, with nothing left open
+// or allocated.
 #include "save/save.h"
 
 #include "command/options.h"
@@ -36,11 +37,9 @@ int Save(const std::u16string &path, DWORD flags, std::u16string *finalPath = nu
     return result;
 }
 
-// What the simulated console holds, as the file should hold it.
-DWORD ConsoleCrc() {
+// The checksum of cells as the file should carry it.
+DWORD CellsCrc(const std::vector<WORD> &ch, const std::vector<WORD> &at) {
     std::vector<uint8_t> bytes;
-    const std::vector<WORD> &ch = sim::ConsoleChars();
-    const std::vector<WORD> &at = sim::ConsoleAttrs();
     for (size_t i = 0; i < ch.size(); i++) {
         bytes.push_back((uint8_t)(ch[i] & 0xFF));
         bytes.push_back((uint8_t)(ch[i] >> 8));
@@ -48,6 +47,11 @@ DWORD ConsoleCrc() {
         bytes.push_back((uint8_t)(at[i] >> 8));
     }
     return (DWORD)crc32(0, bytes.data(), (uInt)bytes.size());
+}
+
+// What the simulated console holds, as the file should hold it.
+DWORD ConsoleCrc() {
+    return CellsCrc(sim::ConsoleChars(), sim::ConsoleAttrs());
 }
 
 // A screen with some of everything: text in several attributes (high-byte
@@ -366,6 +370,50 @@ TEST_F(SaveFixture, ConsoleIsReadInBlocksOfWholeRowsOfAtMost8192Cells) {
     }
 }
 
+struct ShortReadRow {
+    int columns;
+    int rows;
+    DWORD limit; // most cells a console read fills
+};
+
+// A console that fills less than asked (its buffer shrinking under the
+// reader) leaves the cells it did not fill as zeros in the file, never as
+// whatever the memory held, and the checksum covers those zeros.
+TEST_F(SaveFixture, CellsTheConsoleDidNotFillAreSavedAsZeros) {
+    const ShortReadRow rows[] = {
+        {80, 100, 3000}, // one block, filled in part
+        {80, 300, 1000}, // three blocks, each filled in part
+        {512, 20, 1},    // one cell of each block of 16 rows
+        {80, 25, 2000},  // a limit that is the whole buffer
+    };
+    for (const ShortReadRow &row : rows) {
+        sim::Reset();
+        sim::ConsoleResize(row.columns, row.rows);
+        sim::Console().window = {0, 0, 21, 7};
+        FillVariedScreen();
+        sim::SetConsoleReadLimit(row.limit);
+        ASSERT_EQ(0, Save(Target, MODE_QUIET)) << row.columns << "x" << row.rows;
+
+        // Reads take whole rows, at most 8,192 cells, from the top down.
+        size_t cellsPerBlock = (size_t)std::max(8192 / row.columns, 1) * (size_t)row.columns;
+        std::vector<WORD> characters(sim::ConsoleChars().size(), 0);
+        std::vector<WORD> attributes(characters.size(), 0);
+        for (size_t start = 0; start < characters.size(); start += cellsPerBlock) {
+            for (size_t i = start; i < start + row.limit && i < characters.size(); i++) {
+                characters[i] = sim::ConsoleChars()[i];
+                attributes[i] = sim::ConsoleAttrs()[i];
+            }
+        }
+        std::vector<uint8_t> file = sim::FileBytes(Target);
+        savetest::DecodedFile decoded = savetest::DecodeFile(file);
+        ASSERT_TRUE(decoded.ok) << row.columns << "x" << row.rows;
+        EXPECT_TRUE(decoded.characters == characters) << row.columns << "x" << row.rows;
+        EXPECT_TRUE(decoded.attributes == attributes) << row.columns << "x" << row.rows;
+        EXPECT_EQ(CellsCrc(characters, attributes), Dword(file, 44)) << row.columns;
+        ExpectNothingLeft();
+    }
+}
+
 TEST_F(SaveFixture, PlatformCallsComeInTheirOrder) {
     ASSERT_EQ(0, Save(Target, 0));
     const std::set<std::string> watched = {"GetLocalTime",
@@ -574,6 +622,47 @@ TEST_F(SaveFixture, NoUsableDefaultNameFailsBeforeAnythingIsOpened) {
     EXPECT_EQ(u"\"C:\\before.glim\"", savetest::LastNameText());
     EXPECT_EQ(0, sim::CallCount("CreateFileW"));
     EXPECT_TRUE(sim::Sounds().empty());
+    ExpectNothingLeft();
+}
+
+struct UnreplaceableRow {
+    const char *what;
+    DWORD attributes; // of the target
+};
+
+// With /O a target that opening it to replace it would refuse is refused so:
+// before the console is read, with the opening message, and with the old
+// file and nothing beside it left.
+TEST_F(SaveFixture, OverwriteOfATargetThatCannotBeReplacedIsRefusedAtOpening) {
+    const UnreplaceableRow rows[] = {
+        {"read-only", FILE_ATTRIBUTE_READONLY},
+        {"hidden", FILE_ATTRIBUTE_HIDDEN},
+        {"system", FILE_ATTRIBUTE_SYSTEM},
+    };
+    for (const UnreplaceableRow &row : rows) {
+        sim::Reset();
+        sim::MakeFile(Target, OldContents, row.attributes);
+        SetLastName(u"C:\\before.glim");
+        EXPECT_EQ(2, Save(Target, MODE_OVERWRITE)) << row.what;
+        EXPECT_EQ(Prefix + "Error opening " + Quoted + ":\r\n    Access is denied.\r\n",
+                  sim::Stderr())
+            << row.what;
+        EXPECT_EQ(u"*ERROR*", savetest::LastNameText()) << row.what;
+        EXPECT_EQ(0, sim::CallCount("ReadConsoleOutputCharacterW")) << row.what;
+        EXPECT_TRUE(sim::Sounds().empty()) << row.what;
+        ExpectFilesAfterFailure(MODE_OVERWRITE);
+        ExpectNothingLeft();
+    }
+}
+
+TEST_F(SaveFixture, OverwriteOfAFileInADirectoryThatIsMissingIsRefusedAtOpening) {
+    const std::u16string missing = u"C:\\none\\a.glim";
+    EXPECT_EQ(2, Save(missing, MODE_OVERWRITE));
+    EXPECT_EQ(Prefix + "Error opening \"C:\\none\\a.glim\":\r\n"
+                       "    The system cannot find the path specified.\r\n",
+              sim::Stderr());
+    EXPECT_EQ(0, sim::CallCount("ReadConsoleOutputCharacterW"));
+    EXPECT_TRUE(sim::ListDirectory(u"C:\\").empty());
     ExpectNothingLeft();
 }
 
