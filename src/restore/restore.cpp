@@ -3,6 +3,14 @@
 // and window size, cells, cursor, window position, attribute and (Glimpset
 // only) code pages. Owns the console handle, the file handle, the read
 // buffer and both cell arrays for the length of one call.
+//
+// A file that ends too early (in its header or in its cells) is reported
+// with the system's text for the end of a file, not with whatever code the
+// system last recorded, which would name no real failure. The window height
+// aimed at is the saved one, but never 0, never more than the saved rows and
+// never more than the screen lets the console show. A SAVECON file whose
+// cells cannot be sought is reported as a read error rather than restored
+// from the wrong place.
 #include "restore/restore.h"
 
 #include "command/options.h"
@@ -175,8 +183,13 @@ int RestoreScreen(const WCHAR *name, DWORD modeFlags) {
         goto cleanup;
     }
     if (kind == HEADER_SAVECON) {
-        // A failed seek shows up as a short or failed read of the cells.
-        SetFilePointer(file, (LONG)saved.dataOffset, NULL, FILE_BEGIN);
+        // After a failed seek the cells would be read from where the header
+        // ended, and the wrong screen restored as if it were the saved one.
+        DWORD at = SetFilePointer(file, (LONG)saved.dataOffset, NULL, FILE_BEGIN);
+        if (at == INVALID_SET_FILE_POINTER) {
+            ReportSystem(ReadFileText, name);
+            goto cleanup;
+        }
     }
 
     count = (DWORD)saved.columns * (DWORD)saved.rows;
