@@ -1,11 +1,13 @@
 // crc32.cpp: the screen checksum. The standard CRC-32 (reflected polynomial
-// 0xEDB88320, as in zlib, ISO-HDLC and IEEE 802.3), fed byte by byte through
-// the 256-entry table with each cell's character and attribute in
-// little-endian order: the same bytes as a SAVECON cell pair.
+// 0xEDB88320, as in zlib, ISO-HDLC and IEEE 802.3) of each cell's character
+// and attribute in little-endian order: the same bytes as a SAVECON cell
+// pair. The bytes go through the table sixteen at a time (four cells), by
+// slicing: the result is the one that feeding them byte by byte through the
+// 256-entry table gives, with a sixteenth of the look-ups in a chain.
 #include "format/glimformat.h"
 
 // CRC32_TABLE[n] is the remainder of the byte n, reflected.
-static const DWORD CRC32_TABLE[256] = {
+static constexpr DWORD CRC32_TABLE[256] = {
     0x00000000, 0x77073096, 0xEE0E612C, 0x990951BA, 0x076DC419, 0x706AF48F, 0xE963A535, 0x9E6495A3,
     0x0EDB8832, 0x79DCB8A4, 0xE0D5E91E, 0x97D2D988, 0x09B64C2B, 0x7EB17CBD, 0xE7B82D07, 0x90BF1D91,
     0x1DB71064, 0x6AB020F2, 0xF3B97148, 0x84BE41DE, 0x1ADAD47D, 0x6DDDE4EB, 0xF4D4B551, 0x83D385C7,
@@ -40,18 +42,65 @@ static const DWORD CRC32_TABLE[256] = {
     0xB3667A2E, 0xC4614AB8, 0x5D681B02, 0x2A6F2B94, 0xB40BBE37, 0xC30C8EA1, 0x5A05DF1B, 0x2D02EF8D,
 };
 
+enum {
+    CELLS_PER_STEP = 4,          // cells taken at once
+    SLICES = 4 * CELLS_PER_STEP, // their bytes
+};
+
+// CRC32_SLICES[k][n] is the remainder of the byte n followed by k zero
+// bytes; CRC32_SLICES[0] is CRC32_TABLE itself. Built by the compiler.
+struct SliceTables {
+    DWORD slice[SLICES][256];
+};
+
+static constexpr SliceTables BuildSlices() {
+    SliceTables tables = {};
+    for (int n = 0; n < 256; n++) {
+        tables.slice[0][n] = CRC32_TABLE[n];
+    }
+    for (int k = 1; k < SLICES; k++) {
+        for (int n = 0; n < 256; n++) {
+            DWORD previous = tables.slice[k - 1][n];
+            tables.slice[k][n] = (previous >> 8) ^ CRC32_TABLE[previous & 0xFF];
+        }
+    }
+    return tables;
+}
+
+static constexpr SliceTables CRC32_SLICES = BuildSlices();
+
+// One cell's four bytes as the little-endian word that they form.
+static inline DWORD CellWord(WORD character, WORD attribute) {
+    return (DWORD)character | ((DWORD)attribute << 16);
+}
+
+// The remainder of a cell's four bytes followed by `zeros` zero bytes.
+static inline DWORD CellRemainder(DWORD cell, int zeros) {
+    const DWORD(*t)[256] = CRC32_SLICES.slice;
+    return t[zeros + 3][cell & 0xFF] ^ t[zeros + 2][(cell >> 8) & 0xFF] ^
+           t[zeros + 1][(cell >> 16) & 0xFF] ^ t[zeros][cell >> 24];
+}
+
 DWORD ScreenCrc32(const WORD *characters, const WORD *attributes, DWORD count) {
     if (count == 0) {
         return 0;
     }
     DWORD crc = 0xFFFFFFFFu;
-    for (DWORD i = 0; i < count; i++) {
-        WORD ch = characters[i];
-        WORD at = attributes[i];
-        crc = CRC32_TABLE[(crc ^ ch) & 0xFF] ^ (crc >> 8);
-        crc = CRC32_TABLE[(crc ^ (ch >> 8)) & 0xFF] ^ (crc >> 8);
-        crc = CRC32_TABLE[(crc ^ at) & 0xFF] ^ (crc >> 8);
-        crc = CRC32_TABLE[(crc ^ (at >> 8)) & 0xFF] ^ (crc >> 8);
+    DWORD i = 0;
+    // Four cells a step: the register takes in the first cell, and each
+    // byte goes through the slice for the number of bytes that follow it.
+    // The four look-ups of a cell do not wait for one another, nor for those
+    // of the other cells.
+    for (; count - i >= CELLS_PER_STEP; i += CELLS_PER_STEP) {
+        DWORD first = crc ^ CellWord(characters[i], attributes[i]);
+        crc = CellRemainder(first, 12) ^
+              CellRemainder(CellWord(characters[i + 1], attributes[i + 1]), 8) ^
+              CellRemainder(CellWord(characters[i + 2], attributes[i + 2]), 4) ^
+              CellRemainder(CellWord(characters[i + 3], attributes[i + 3]), 0);
+    }
+    // The last one to three cells, one at a time.
+    for (; i < count; i++) {
+        crc = CellRemainder(crc ^ CellWord(characters[i], attributes[i]), 0);
     }
     return crc ^ 0xFFFFFFFFu;
 }

@@ -38,7 +38,10 @@ TEST(ScreenCrc32, IsTheStandardCrcOfCharacterThenAttribute) {
 
 TEST(ScreenCrc32, MatchesZlibOnRandomScreens) {
     std::mt19937 random(7);
-    const DWORD sizes[] = {1, 2, 3, 22 * 8, 80 * 25, 512 * 40};
+    // Counts of every remainder by 2 and by 4: cells are taken in steps of
+    // several, and the ones left over one by one.
+    const DWORD sizes[] = {1, 2,      3,          4,       5,           6,        7,           8,
+                           9, 22 * 8, 22 * 8 + 1, 80 * 25, 80 * 25 - 1, 512 * 40, 512 * 40 + 1};
     for (DWORD size : sizes) {
         for (int n = 0; n < 5; n++) {
             std::vector<WORD> ch(size);
@@ -48,6 +51,25 @@ TEST(ScreenCrc32, MatchesZlibOnRandomScreens) {
                 at[i] = (WORD)random();
             }
             EXPECT_EQ(ZlibCrc(ch, at), ScreenCrc32(ch.data(), at.data(), size)) << size;
+        }
+    }
+}
+
+// Every byte value at every byte position of screens of one to four cells,
+// the other bytes 0: from the initial register, each of these looks up a
+// different entry of the table that its position uses, so that every entry
+// of every table is met, in whole steps of cells and in the cells left over.
+TEST(ScreenCrc32, MatchesZlibForEveryByteValueAtEveryPosition) {
+    for (DWORD cells = 1; cells <= 4; cells++) {
+        for (DWORD position = 0; position < 4 * cells; position++) {
+            for (int value = 0; value < 256; value++) {
+                std::vector<WORD> ch(cells, 0);
+                std::vector<WORD> at(cells, 0);
+                WORD &target = position % 4 < 2 ? ch[position / 4] : at[position / 4];
+                target = (WORD)(value << (8 * (position % 2)));
+                EXPECT_EQ(ZlibCrc(ch, at), ScreenCrc32(ch.data(), at.data(), cells))
+                    << cells << " cells, byte " << position << " = " << value;
+            }
         }
     }
 }
