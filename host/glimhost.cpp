@@ -8,6 +8,7 @@
 // file or pipe gets UTF-8.
 #include "plugin/host.h"
 #include "host/hoststate.h"
+#include "host/hostnames.h"
 
 // clang-format off
 static const WCHAR USAGE_TEXT[] = TEXT(
@@ -113,27 +114,6 @@ static int Length(const WCHAR *text) {
         n++;
     }
     return n;
-}
-
-static void Copy(WCHAR *target, int capacity, const WCHAR *source) {
-    int n = 0;
-    while (n < capacity - 1 && source[n] != 0) {
-        target[n] = source[n];
-        n++;
-    }
-    target[n] = 0;
-}
-
-static WCHAR FoldCase(WCHAR ch) {
-    return ch >= TEXT('A') && ch <= TEXT('Z') ? static_cast<WCHAR>(ch + 32) : ch;
-}
-
-static bool SameName(const WCHAR *a, const WCHAR *b) {
-    while (*a != 0 && FoldCase(*a) == FoldCase(*b)) {
-        a++;
-        b++;
-    }
-    return *a == 0 && *b == 0;
 }
 
 static bool IsBlank(WCHAR ch) {
@@ -292,7 +272,7 @@ static int HelpCommand(WCHAR *tail) {
     // The plugin is asked with a writable copy of the name, as the host
     // gives it.
     WCHAR name[LINE_CAPACITY];
-    Copy(name, LINE_CAPACITY, tail);
+    CopyBounded(name, LINE_CAPACITY, tail);
     bool shown = false;
     if (PluginUsage != nullptr) {
         WCHAR usage[USAGE_CAPACITY];
@@ -330,7 +310,7 @@ static void RunLine(const WCHAR *text) {
         Status = 1;
         return;
     }
-    Copy(line, LINE_CAPACITY, text);
+    CopyBounded(line, LINE_CAPACITY, text);
     if (HostExpandVariables(line, LINE_CAPACITY) != 0) {
         Qprintf(StdErr(), MSG_LINE_TOO_LONG);
         Status = 1;
@@ -369,7 +349,7 @@ static void RunLine(const WCHAR *text) {
         if (SameName(Commands[i].name, word)) {
             // The plugin gets a buffer of its own, of the host's full size.
             WCHAR buffer[TAIL_CAPACITY];
-            Copy(buffer, TAIL_CAPACITY, tail);
+            CopyBounded(buffer, TAIL_CAPACITY, tail);
             Status = Commands[i].function(buffer);
             return;
         }
@@ -578,7 +558,7 @@ static void RunBatchFile(const WCHAR *path) {
     {
         DWORD n = GetFullPathNameW(path, LINE_CAPACITY, fullName, nullptr);
         if (n == 0 || n >= LINE_CAPACITY) {
-            Copy(fullName, LINE_CAPACITY, path);
+            CopyBounded(fullName, LINE_CAPACITY, path);
         }
     }
     reader =
@@ -682,7 +662,7 @@ static void RegisterNames(const WCHAR *implements) {
             HostRegisterVariable(name,
                                  reinterpret_cast<VariableFn>(reinterpret_cast<void *>(proc)));
         } else if (CommandCount < MAX_COMMANDS) {
-            Copy(Commands[CommandCount].name, NAME_CAPACITY, name);
+            CopyBounded(Commands[CommandCount].name, NAME_CAPACITY, name);
             Commands[CommandCount].function =
                 reinterpret_cast<CommandFn>(reinterpret_cast<void *>(proc));
             CommandCount++;
@@ -704,7 +684,7 @@ static bool LoadPlugin(const WCHAR *path) {
             n--;
         }
         defaultPath[n] = 0;
-        Copy(defaultPath + n, LINE_CAPACITY - static_cast<int>(n), DEFAULT_PLUGIN);
+        CopyBounded(defaultPath + n, LINE_CAPACITY - static_cast<int>(n), DEFAULT_PLUGIN);
         path = defaultPath;
     }
     PluginModule = LoadLibraryW(path);

@@ -1,6 +1,7 @@
 // state.cpp: the stand-in host's own state (hoststate.h): the running batch
 // file, the table of registered variable functions and the shell's flags.
 #include "host/hoststate.h"
+#include "host/hostnames.h"
 
 static const int NAME_CAPACITY = 64;
 static const int TABLE_SIZE = 64;
@@ -14,18 +15,6 @@ struct VariableEntry {
 static HostStateRecord State = {0, {0}, -1, 0, 0, 0};
 static VariableEntry Variables[TABLE_SIZE];
 static int VariableCount = 0;
-
-static WCHAR FoldCase(WCHAR ch) {
-    return ch >= TEXT('A') && ch <= TEXT('Z') ? static_cast<WCHAR>(ch + 32) : ch;
-}
-
-static bool SameName(const WCHAR *a, const WCHAR *b) {
-    while (*a != 0 && FoldCase(*a) == FoldCase(*b)) {
-        a++;
-        b++;
-    }
-    return *a == 0 && *b == 0;
-}
 
 extern "C" void HostResetState(void) {
     HostClearBatch();
@@ -44,12 +33,7 @@ extern "C" void HostSetBatch(const WCHAR *fullName, int line) {
         HostClearBatch();
         return;
     }
-    int n = 0;
-    while (n < BATCH_NAME_CAPACITY - 1 && fullName[n] != 0) {
-        State.batchName[n] = fullName[n];
-        n++;
-    }
-    State.batchName[n] = 0;
+    CopyBounded(State.batchName, BATCH_NAME_CAPACITY, fullName);
     State.batchActive = 1;
     State.batchLine = line;
 }

@@ -5,6 +5,7 @@
 // expanded.
 #include "plugin/host.h"
 #include "host/hoststate.h"
+#include "host/hostnames.h"
 
 // The host cannot know how large the plugin's buffer is; the smallest the
 // plugin passes holds 1,024 characters, so no expansion is longer.
@@ -34,18 +35,6 @@ struct Expansion {
 };
 
 static int Expand(WCHAR *buffer, int capacity, int depth);
-
-static WCHAR FoldCase(WCHAR ch) {
-    return ch >= TEXT('A') && ch <= TEXT('Z') ? static_cast<WCHAR>(ch + 32) : ch;
-}
-
-static bool SameName(const WCHAR *a, const WCHAR *b) {
-    while (*a != 0 && FoldCase(*a) == FoldCase(*b)) {
-        a++;
-        b++;
-    }
-    return *a == 0 && *b == 0;
-}
 
 static bool IsNameStart(WCHAR ch) {
     return (ch >= TEXT('A') && ch <= TEXT('Z')) || (ch >= TEXT('a') && ch <= TEXT('z')) ||

@@ -2,6 +2,7 @@
 // heap or nothing.
 #include "plugin/lastname.h"
 
+#include "common/memory.h"
 #include "common/text.h"
 
 static const WCHAR ErrorValue[] = TEXT("*ERROR*");
@@ -12,7 +13,7 @@ int SetLastName(const WCHAR *name) {
     int length = name != nullptr ? TextLength(name) + 2 : TextLength(ErrorValue);
     // The new text is made before the old one is freed, so that a caller
     // may pass the store's own text; a failure still leaves the store empty.
-    WCHAR *text = (WCHAR *)HeapAlloc(GetProcessHeap(), 0, (SIZE_T)(length + 1) * sizeof(WCHAR));
+    WCHAR *text = (WCHAR *)AllocateMemory((SIZE_T)(length + 1) * sizeof(WCHAR), FALSE);
     if (text != nullptr) {
         if (name != nullptr) {
             text[0] = '"';
@@ -29,8 +30,6 @@ int SetLastName(const WCHAR *name) {
 }
 
 void FreeLastName(void) {
-    if (LastName != nullptr) {
-        HeapFree(GetProcessHeap(), 0, LastName);
-        LastName = nullptr;
-    }
+    FreeMemory(LastName);
+    LastName = nullptr;
 }

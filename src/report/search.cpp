@@ -12,6 +12,7 @@
 
 #include "command/options.h"
 #include "common/errors.h"
+#include "common/memory.h"
 #include "common/text.h"
 #include "common/tokenizer.h"
 #include "plugin/host.h"
@@ -242,7 +243,7 @@ static int SearchDirectory(const WCHAR *spec, DWORD searchFlags, DWORD modeFlags
     int lowest = 0;
     DWORD count = 0;
     HANDLE find = INVALID_HANDLE_VALUE;
-    SearchLevel *level = (SearchLevel *)HeapAlloc(GetProcessHeap(), 0, sizeof(SearchLevel));
+    SearchLevel *level = (SearchLevel *)AllocateMemory(sizeof(SearchLevel), FALSE);
     if (level == nullptr) {
         ReportPlain(NoBuffersMessage, nullptr);
         lowest = -2;
@@ -355,9 +356,7 @@ done:
     if (find != INVALID_HANDLE_VALUE) {
         FindClose(find);
     }
-    if (level != nullptr) {
-        HeapFree(GetProcessHeap(), 0, level);
-    }
+    FreeMemory(level);
     return lowest;
 }
 

@@ -15,6 +15,7 @@
 
 #include "command/options.h"
 #include "common/errors.h"
+#include "common/memory.h"
 #include "format/glimformat.h"
 #include "format/wordstream.h"
 #include "restore/decoder.h"
@@ -41,16 +42,6 @@ enum {
     CELLS_PER_WRITE = 8192, // a block of whole rows holds at most this many cells
     MIN_WINDOW_CELLS = 2,   // a window narrower or lower than this is not a console's
 };
-
-static void *Allocate(SIZE_T bytes) {
-    return HeapAlloc(GetProcessHeap(), 0, bytes);
-}
-
-static void Release(void *memory) {
-    if (memory != NULL) {
-        HeapFree(GetProcessHeap(), 0, memory);
-    }
-}
 
 static void CloseIfOpen(HANDLE *handle) {
     if (*handle != INVALID_HANDLE_VALUE && *handle != NULL) {
@@ -156,7 +147,7 @@ int RestoreScreen(const WCHAR *name, DWORD modeFlags) {
         ReportSystem(OpenFileText, name);
         goto cleanup;
     }
-    readBuffer = (BYTE *)Allocate(READ_BUFFER_BYTES);
+    readBuffer = (BYTE *)AllocateMemory(READ_BUFFER_BYTES, FALSE);
     if (readBuffer == NULL) {
         ReportPlain(FileBufferText, NULL);
         goto cleanup;
@@ -193,9 +184,9 @@ int RestoreScreen(const WCHAR *name, DWORD modeFlags) {
     }
 
     count = (DWORD)saved.columns * (DWORD)saved.rows;
-    characters = (WORD *)Allocate((SIZE_T)count * sizeof(WORD));
+    characters = (WORD *)AllocateMemory((SIZE_T)count * sizeof(WORD), FALSE);
     if (characters != NULL) {
-        attributes = (WORD *)Allocate((SIZE_T)count * sizeof(WORD));
+        attributes = (WORD *)AllocateMemory((SIZE_T)count * sizeof(WORD), FALSE);
     }
     if (characters == NULL || attributes == NULL) {
         ReportPlain(TemporaryBuffersText, NULL);
@@ -217,7 +208,7 @@ int RestoreScreen(const WCHAR *name, DWORD modeFlags) {
     // Taken before closing, so that the message names the failed read.
     readError = GetLastError();
     CloseIfOpen(&file);
-    Release(readBuffer);
+    FreeMemory(readBuffer);
     readBuffer = NULL;
     if (decoded == DECODE_FAILED) {
         ReportSystemCode(readError, ReadFileText, name);
@@ -273,9 +264,9 @@ int RestoreScreen(const WCHAR *name, DWORD modeFlags) {
     result = 0;
 
 cleanup:
-    Release(attributes);
-    Release(characters);
-    Release(readBuffer);
+    FreeMemory(attributes);
+    FreeMemory(characters);
+    FreeMemory(readBuffer);
     CloseIfOpen(&file);
     CloseIfOpen(&console);
     if (result == 0 && (modeFlags & MODE_QUIET) == 0) {

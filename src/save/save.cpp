@@ -17,6 +17,7 @@
 
 #include "command/options.h"
 #include "common/errors.h"
+#include "common/memory.h"
 #include "common/text.h"
 #include "format/glimformat.h"
 #include "plugin/exports.h"
@@ -58,10 +59,6 @@ enum LastNameOutcome {
     LAST_NAME_ERROR,
     LAST_NAME_SAVED,
 };
-
-static HANDLE ProcessHeap(void) {
-    return GetProcessHeap();
-}
 
 static HANDLE CreateOutputFile(const WCHAR *path) {
     return CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
@@ -189,15 +186,15 @@ int SaveScreen(WCHAR *path, DWORD modeFlags) {
     count = (DWORD)columns * (DWORD)rows;
     // The cell arrays start zeroed: the console's count of cells read is not
     // looked at, and cells it did not fill must not carry stale memory.
-    tokens = (WORD *)HeapAlloc(ProcessHeap(), 0, TOKEN_BUFFER_WORDS * sizeof(WORD));
+    tokens = (WORD *)AllocateMemory(TOKEN_BUFFER_WORDS * sizeof(WORD), FALSE);
     if (tokens != nullptr) {
-        characters = (WORD *)HeapAlloc(ProcessHeap(), HEAP_ZERO_MEMORY, count * sizeof(WORD));
+        characters = (WORD *)AllocateMemory(count * sizeof(WORD), TRUE);
     }
     if (characters != nullptr) {
-        attributes = (WORD *)HeapAlloc(ProcessHeap(), HEAP_ZERO_MEMORY, count * sizeof(WORD));
+        attributes = (WORD *)AllocateMemory(count * sizeof(WORD), TRUE);
     }
     if (attributes != nullptr && replace) {
-        temporary = (WCHAR *)HeapAlloc(ProcessHeap(), 0, PATH_CAPACITY * sizeof(WCHAR));
+        temporary = (WCHAR *)AllocateMemory(PATH_CAPACITY * sizeof(WCHAR), FALSE);
     }
     if (attributes == nullptr || (replace && temporary == nullptr)) {
         ReportPlain(AllocationText, nullptr);
@@ -276,18 +273,10 @@ done:
     if (created != nullptr) {
         DeleteFileW(created);
     }
-    if (temporary != nullptr) {
-        HeapFree(ProcessHeap(), 0, temporary);
-    }
-    if (attributes != nullptr) {
-        HeapFree(ProcessHeap(), 0, attributes);
-    }
-    if (characters != nullptr) {
-        HeapFree(ProcessHeap(), 0, characters);
-    }
-    if (tokens != nullptr) {
-        HeapFree(ProcessHeap(), 0, tokens);
-    }
+    FreeMemory(temporary);
+    FreeMemory(attributes);
+    FreeMemory(characters);
+    FreeMemory(tokens);
     if (console != INVALID_HANDLE_VALUE) {
         CloseHandle(console);
     }

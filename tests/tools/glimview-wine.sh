@@ -13,33 +13,9 @@
 # check failed.
 set -uo pipefail
 
-root=$(cd "$(dirname "$0")/../.." && pwd)
-bin=$(cd "${1:-$root/build/windows/bin}" && pwd)
+source "$(dirname "$0")/../wine/lib/checks.sh"
 glimview=$(realpath "${2:-$root/build/linux/bin/glimview}")
-export GLIM_WINE_TIMEOUT=${GLIM_WINE_TIMEOUT:-120}
-
-work=$(mktemp -d /tmp/glimview-wine.XXXXXX)
-trap 'rm -rf "$work"' EXIT
-
-passed=0
-failed=0
-
-# The Windows name of a Unix path (Wine's drive Z: is the Unix root).
-win() {
-    local p=$1
-    echo "Z:${p//\//\\}"
-}
-
-result() {
-    local name=$1 why=$2
-    if [ -z "$why" ]; then
-        echo "PASS $name"
-        passed=$((passed + 1))
-    else
-        echo "FAIL $name: $why"
-        failed=$((failed + 1))
-    fi
-}
+checks_setup /tmp/glimview-wine.XXXXXX "${1:-}"
 
 # A real save: the lines are written to the console, then saved.
 (cd "$work" && "$root/scripts/wine-run" "$bin/glimhost.exe" -e "$(win "$work/host-err")" \
@@ -52,7 +28,7 @@ if [ "$rc" != 0 ]; then
 elif [ ! -s "$work/shot.glim" ]; then
     why="no file saved"
 fi
-result "glim saves the console under Wine" "$why"
+verdict "glim saves the console under Wine" "$why"
 
 # The Linux glimview reads it: the lines written come first, as written.
 why=""
@@ -65,7 +41,7 @@ else
         why="the text begins otherwise:$(head -n 4 "$work/text-linux" | sed 's/^/\n    /')"
     fi
 fi
-result "glimview --text shows the saved lines" "$why"
+verdict "glimview --text shows the saved lines" "$why"
 
 why=""
 if ! (cd "$work" && "$glimview" --window shot.glim >"$work/sgr-linux" 2>"$work/err-linux"); then
@@ -73,7 +49,7 @@ if ! (cd "$work" && "$glimview" --window shot.glim >"$work/sgr-linux" 2>"$work/e
 elif ! grep -q $'\x1b\[0;37;40mglimview under Wine: first line' "$work/sgr-linux"; then
     why="no grey-on-black first line"
 fi
-result "glimview --window shows the saved lines in colour" "$why"
+verdict "glimview --window shows the saved lines in colour" "$why"
 
 # glimview.exe makes the same page and the same text.
 (cd "$work" && "$root/scripts/wine-run" "$bin/glimview.exe" --html page-windows.html shot.glim \
@@ -86,7 +62,7 @@ if [ "$rc" != 0 ]; then
 elif ! cmp -s "$work/page-windows.html" "$work/page-linux.html"; then
     why="the pages differ"
 fi
-result "glimview.exe makes the page the Linux glimview makes" "$why"
+verdict "glimview.exe makes the page the Linux glimview makes" "$why"
 
 (cd "$work" && "$root/scripts/wine-run" cmd /c \
     "$(win "$bin/glimview.exe") --text shot.glim > text-windows" </dev/null >/dev/null 2>&1)
@@ -94,7 +70,7 @@ why=""
 if ! cmp -s "$work/text-windows" "$work/text-linux"; then
     why="the texts differ"
 fi
-result "glimview.exe --text writes the text the Linux glimview writes" "$why"
+verdict "glimview.exe --text writes the text the Linux glimview writes" "$why"
 
 (cd "$work" && "$root/scripts/wine-run" "$bin/glimview.exe" --window shot.glim \
     </dev/null >"$work/console" 2>&1)
@@ -105,14 +81,13 @@ if [ "$rc" != 0 ]; then
 elif ! grep -q "glimview under Wine: first line" "$work/console"; then
     why="the console does not show the saved lines"
 fi
-result "glimview.exe shows the screen on the console" "$why"
+verdict "glimview.exe shows the screen on the console" "$why"
 
 (cd "$work" && "$root/scripts/wine-run" "$bin/glimview.exe" missing.glim </dev/null \
     >/dev/null 2>&1)
 rc=$?
 why=""
 [ "$rc" = 2 ] || why="exit status $rc, expected 2"
-result "glimview.exe fails with 2 for a missing file" "$why"
+verdict "glimview.exe fails with 2 for a missing file" "$why"
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+checks_summary

@@ -6,37 +6,8 @@
 # per check, then "N passed, N failed"; exit status 1 when any check failed.
 set -uo pipefail
 
-root=$(cd "$(dirname "$0")/../.." && pwd)
-bin=$(cd "${1:-$root/build/windows/bin}" && pwd)
-export GLIM_WINE_TIMEOUT=${GLIM_WINE_TIMEOUT:-120}
-
-work=$(mktemp -d /tmp/glim-command.XXXXXX)
-trap 'rm -rf "$work"' EXIT
-passed=0
-failed=0
-
-win() {
-    local p=$1
-    echo "Z:${p//\//\\}"
-}
-
-# run [ARGS...]: glimhost in $work with its output captured; sets rc.
-run() {
-    rm -f "$work/out" "$work/err"
-    (cd "$work" && "$root/scripts/wine-run" "$bin/glimhost.exe" -o "$(win "$work/out")" \
-        -e "$(win "$work/err")" "$@" </dev/null >/dev/null 2>&1)
-    rc=$?
-}
-
-verdict() {
-    if [ -z "$2" ]; then
-        echo "PASS $1"
-        passed=$((passed + 1))
-    else
-        echo "FAIL $1: $2"
-        failed=$((failed + 1))
-    fi
-}
+source "$(dirname "$0")/lib/checks.sh"
+checks_setup /tmp/glim-command.XXXXXX "${1:-}"
 
 # check NAME OUT ERR STATUS: the exact bytes (printf formats) and status.
 check() {
@@ -101,5 +72,4 @@ quiet_case "no user's key: the machine's key is not asked" none '' REG_DWORD 1 0
 set_key HKCU none ''
 set_key HKLM none ''
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+checks_summary

@@ -8,29 +8,8 @@
 # status is 1 when any check failed.
 set -uo pipefail
 
-root=$(cd "$(dirname "$0")/../.." && pwd)
-bin=$(cd "${1:-$root/build/windows/bin}" && pwd)
-export GLIM_WINE_TIMEOUT=${GLIM_WINE_TIMEOUT:-120}
-
-work=$(mktemp -d /tmp/glimhost-checks.XXXXXX)
-trap 'rm -rf "$work"' EXIT
-
-passed=0
-failed=0
-
-# The Windows name of a Unix path (Wine's drive Z: is the Unix root).
-win() {
-    local p=$1
-    echo "Z:${p//\//\\}"
-}
-
-# run [ARGS...]: glimhost in $work, standard input from /dev/null; sets rc.
-run() {
-    rm -f "$work/out" "$work/err"
-    (cd "$work" && "$root/scripts/wine-run" "$bin/glimhost.exe" -o "$(win "$work/out")" \
-        -e "$(win "$work/err")" "$@" </dev/null >/dev/null 2>&1)
-    rc=$?
-}
+source "$(dirname "$0")/lib/checks.sh"
+checks_setup /tmp/glimhost-checks.XXXXXX "${1:-}"
 
 # run_typed TEXT [ARGS...]: glimhost at its interactive prompt, TEXT typed
 # into the console again and again until glimhost has read it and ended
@@ -61,13 +40,7 @@ check() {
     elif [ "$rc" != "$status" ]; then
         why="exit status $rc, expected $status"
     fi
-    if [ -z "$why" ]; then
-        echo "PASS $name"
-        passed=$((passed + 1))
-    else
-        echo "FAIL $name: $why"
-        failed=$((failed + 1))
-    fi
+    verdict "$name" "$why"
 }
 
 cwds="$(win "$work")\\"
@@ -151,5 +124,4 @@ check "an interactive start shows the plugin's load line" 'Glimpset v1.2.0 loade
 run_typed $'echo typed\rexit 6\r'
 check "lines typed at the prompt run" 'Glimpset v1.2.0 loaded.\r\ntyped\r\n' '' 6
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+checks_summary

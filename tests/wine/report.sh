@@ -11,7 +11,7 @@
 #
 # Prints one line a check and "N passed, N failed"; exits 1 on a failure.
 set -uo pipefail
-root=$(cd "$(dirname "$0")/../.." && pwd)
+source "$(dirname "$0")/lib/checks.sh"
 bin=$(cd "${1:-$root/build/windows/bin}" && pwd)
 host="$bin/glimhost.exe"
 run="$root/scripts/wine-run"
@@ -22,8 +22,7 @@ fi
 
 work=$(mktemp -d /tmp/glim-report.XXXXXX)
 trap 'rm -rf "$work"' EXIT
-# Wine shows the Unix root as drive Z:.
-winwork="Z:${work//\//\\}"
+winwork=$(win "$work")
 tree="$work/t"
 wintree="$winwork\\t"
 mkdir -p "$tree" "$work/expect" "$work/got"
@@ -37,7 +36,7 @@ failed=0
 glimhost() {
     local dir=$1 out=$2 err=$3
     shift 3
-    (cd "$dir" && "$run" "$host" -o "Z:${out//\//\\}" -e "Z:${err//\//\\}" "$@" >/dev/null 2>&1)
+    (cd "$dir" && "$run" "$host" -o "$(win "$out")" -e "$(win "$err")" "$@" >/dev/null 2>&1)
 }
 
 # The screen saved by glim itself comes first: its expected report is made
@@ -247,5 +246,4 @@ while IFS=$'\x1f' read -r -u 3 name command directory result; do
     fi
 done 3<"$work/expect/checks"
 
-echo "$passed passed, $failed failed"
-[ "$failed" = 0 ]
+checks_summary
