@@ -52,8 +52,8 @@ struct ConsoleState {
     bool present = true;   // false: no console at all (CONOUT$ fails)
     bool hasWindow = true; // false: GetConsoleWindow returns null
     int fontWidth = 8, fontHeight = 16;
-    RECT pixels = {100, 100, 773, 539}; // the window's screen rectangle
-    int vScroll = 17, hScroll = 17;     // GetSystemMetrics SM_CXVSCROLL, SM_CXHSCROLL
+    RECT pixels = {100, 100, 773, 539};     // the window's screen rectangle
+    int vScroll = 17, hScroll = 17;         // GetSystemMetrics SM_CXVSCROLL, SM_CXHSCROLL
     int maxColumns = 1024, maxRows = 32766; // largest buffer SetConsoleScreenBufferSize takes
 };
 ConsoleState &Console(); // live state; cells are kept apart, below
@@ -90,7 +90,7 @@ void MakeFile(const std::u16string &path, const std::string &bytes, DWORD extraA
 void MakeLink(const std::u16string &path, const std::u16string &targetDirectory);
 bool Exists(const std::u16string &path);
 bool ReadWholeFile(const std::u16string &path, std::vector<uint8_t> &bytes);
-std::vector<uint8_t> FileBytes(const std::u16string &path); // empty when missing
+std::vector<uint8_t> FileBytes(const std::u16string &path);            // empty when missing
 std::vector<std::u16string> ListDirectory(const std::u16string &path); // names, in order
 void SetCurrentDirectory(const std::u16string &path);
 // Files that open for nothing (CreateFileW fails with ERROR_ACCESS_DENIED)
@@ -155,10 +155,10 @@ void FailPath(const std::string &function, const std::u16string &path, DWORD err
 void ClearFailures();
 
 // ---- Counters.
-int OpenHandles();         // files, finds, consoles, keys not closed
-long LiveAllocations();    // HeapAlloc blocks not freed
-uint64_t LiveBytes();      // their bytes
-uint64_t PeakBytes();      // most bytes live at once since Reset or ResetPeak
+int OpenHandles();      // files, finds, consoles, keys not closed
+long LiveAllocations(); // HeapAlloc blocks not freed
+uint64_t LiveBytes();   // their bytes
+uint64_t PeakBytes();   // most bytes live at once since Reset or ResetPeak
 void ResetPeak();
 
 } // namespace sim

@@ -289,8 +289,8 @@ extern "C" {
 // Errors.
 DWORD GetLastError(void);
 void SetLastError(DWORD code);
-DWORD FormatMessageW(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId,
-                     LPWSTR buffer, DWORD size, void *arguments);
+DWORD FormatMessageW(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId, LPWSTR buffer,
+                     DWORD size, void *arguments);
 
 // Memory.
 HANDLE GetProcessHeap(void);
@@ -358,8 +358,8 @@ void Sleep(DWORD milliseconds);
 
 // Registry.
 LSTATUS RegOpenKeyW(HKEY key, LPCWSTR subKey, PHKEY result);
-LSTATUS RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD reserved, LPDWORD type,
-                         LPBYTE data, LPDWORD size);
+LSTATUS RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                         LPDWORD size);
 LSTATUS RegCloseKey(HKEY key);
 
 // Time and system.

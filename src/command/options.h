@@ -6,13 +6,13 @@
 
 // ModeFlags
 enum : DWORD {
-    MODE_OVERWRITE = 0x0001,   // /O
-    MODE_NO_TIME = 0x0002,     // /N:T
-    MODE_NO_CRC = 0x0004,      // /N:X
-    MODE_ONLY_KNOWN = 0x0008,  // /N:O, or /I given twice
-    MODE_NO_TOTALS = 0x0010,   // /N:S
+    MODE_OVERWRITE = 0x0001,    // /O
+    MODE_NO_TIME = 0x0002,      // /N:T
+    MODE_NO_CRC = 0x0004,       // /N:X
+    MODE_ONLY_KNOWN = 0x0008,   // /N:O, or /I given twice
+    MODE_NO_TOTALS = 0x0010,    // /N:S
     MODE_SUBDIRECTORY = 0x0020, // set by the search for its subdirectory passes
-    MODE_QUIET = 0x0080,       // /Q, or the Quiet setting
+    MODE_QUIET = 0x0080,        // /Q, or the Quiet setting
 };
 
 // SearchFlags

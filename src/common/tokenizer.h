@@ -13,8 +13,8 @@ enum {
 
 struct ArgumentTable {
     int count;
-    WCHAR *args[MAX_ARGS];  // start of each argument in `text`; null past count
-    int lengths[MAX_ARGS];  // length after trailing white space is removed
+    WCHAR *args[MAX_ARGS]; // start of each argument in `text`; null past count
+    int lengths[MAX_ARGS]; // length after trailing white space is removed
     WCHAR text[MAX_ARG_LEN];
 };
 

@@ -39,8 +39,8 @@ struct GlimpsetHeader {
 };
 
 struct SaveconHeader {
-    WORD sizeX;   // columns
-    WORD sizeY;   // rows
+    WORD sizeX; // columns
+    WORD sizeY; // rows
     WORD cursorX;
     WORD cursorY;
     WORD attributes; // all 16 bits
@@ -48,8 +48,8 @@ struct SaveconHeader {
     WORD windowTop;
     WORD windowRight;
     WORD windowBottom;
-    WORD maximumX; // not used
-    WORD maximumY; // not used
+    WORD maximumX;      // not used
+    WORD maximumY;      // not used
     WORD startSelector; // not 0: cells begin at 22 (this word is the first character); 0: at 832
 };
 #pragma pack(pop)
@@ -129,7 +129,7 @@ DWORD ScreenCrc32(const WORD *characters, const WORD *attributes, DWORD count);
 // What a screen file says of the saved screen, read from either header.
 struct SavedScreen {
     HeaderKind kind;
-    WORD version;   // Glimpset only
+    WORD version; // Glimpset only
     WORD columns;
     WORD rows;
     WORD cursorColumn;

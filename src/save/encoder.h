@@ -15,5 +15,5 @@ int MeasureRun(const WORD *characters, const WORD *attributes, DWORD count, DWOR
 // Encodes `count` cells through PutToken, the current attribute starting at
 // `headerAttribute`. Words that remain in the buffer are left for the
 // caller's FlushTokens. Returns 0, or 2 when a block write failed.
-int EncodeScreen(const WORD *characters, const WORD *attributes, DWORD count,
-                 WORD headerAttribute, TokenBuffer *out);
+int EncodeScreen(const WORD *characters, const WORD *attributes, DWORD count, WORD headerAttribute,
+                 TokenBuffer *out);

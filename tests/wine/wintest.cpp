@@ -111,9 +111,9 @@ bool WriteBytes(const std::wstring &path, const std::vector<unsigned char> &byte
 HANDLE Console() {
     static HANDLE console = INVALID_HANDLE_VALUE;
     if (console == INVALID_HANDLE_VALUE)
-        console = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                              nullptr);
+        console =
+            CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     return console;
 }
 
@@ -141,8 +141,8 @@ void ConsoleFill(const std::vector<WORD> &characters, const std::vector<WORD> &a
     DWORD done = 0;
     WriteConsoleOutputCharacterW(Console(), reinterpret_cast<const WCHAR *>(characters.data()),
                                  static_cast<DWORD>(characters.size()), origin, &done);
-    WriteConsoleOutputAttribute(Console(), attributes.data(),
-                                static_cast<DWORD>(attributes.size()), origin, &done);
+    WriteConsoleOutputAttribute(Console(), attributes.data(), static_cast<DWORD>(attributes.size()),
+                                origin, &done);
 }
 
 void ConsoleRead(std::vector<WORD> &characters, std::vector<WORD> &attributes) {
