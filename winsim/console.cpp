@@ -186,19 +186,24 @@ BOOL GetConsoleScreenBufferInfo(HANDLE console, PCONSOLE_SCREEN_BUFFER_INFO info
     return TRUE;
 }
 
-BOOL ReadConsoleOutputCharacterW(HANDLE console, LPWSTR characters, DWORD length, COORD at,
-                                 LPDWORD read) {
+// The part the four cell transfers share: the call's log entry and armed
+// failure, the count pointer, the handle's access, the start inside the
+// buffer and the cells that the transfer covers (clipped at the buffer's
+// end, and for reads at the read limit). FALSE when the call fails (its
+// error set); otherwise *start and *count say which cells to move.
+static BOOL BeginCellTransfer(const char *name, HANDLE console, DWORD access, const void *buffer,
+                              DWORD length, COORD at, LPDWORD done, size_t *start, size_t *count) {
     DWORD error = 0;
-    if (Enter("ReadConsoleOutputCharacterW", &error)) {
-        if (read != nullptr) {
-            *read = 0;
+    if (Enter(name, &error)) {
+        if (done != nullptr) {
+            *done = 0;
         }
         Fail(error);
         return FALSE;
     }
-    Need("ReadConsoleOutputCharacterW", read, "a null count pointer");
-    *read = 0;
-    if (!UseConsole(console, GENERIC_READ, &error)) {
+    Need(name, done, "a null count pointer");
+    *done = 0;
+    if (!UseConsole(console, access, &error)) {
         Fail(error);
         return FALSE;
     }
@@ -206,113 +211,63 @@ BOOL ReadConsoleOutputCharacterW(HANDLE console, LPWSTR characters, DWORD length
         Fail(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    size_t start = (size_t)at.Y * (size_t)state.columns + (size_t)at.X;
-    size_t count = std::min((size_t)length, chars.size() - start);
-    if (readLimit != 0) {
-        count = std::min(count, (size_t)readLimit);
+    *start = (size_t)at.Y * (size_t)state.columns + (size_t)at.X;
+    *count = std::min((size_t)length, chars.size() - *start);
+    if (access == GENERIC_READ && readLimit != 0) {
+        *count = std::min(*count, (size_t)readLimit);
     }
-    if (count > 0) {
-        Need("ReadConsoleOutputCharacterW", characters, "a null buffer");
+    if (*count > 0) {
+        Need(name, buffer, "a null buffer");
+    }
+    *done = (DWORD)*count;
+    return TRUE;
+}
+
+BOOL ReadConsoleOutputCharacterW(HANDLE console, LPWSTR characters, DWORD length, COORD at,
+                                 LPDWORD read) {
+    size_t start = 0, count = 0;
+    if (!BeginCellTransfer("ReadConsoleOutputCharacterW", console, GENERIC_READ, characters, length,
+                           at, read, &start, &count)) {
+        return FALSE;
     }
     for (size_t i = 0; i < count; i++) {
         characters[i] = (WCHAR)chars[start + i];
     }
-    *read = (DWORD)count;
     return TRUE;
 }
 
 BOOL ReadConsoleOutputAttribute(HANDLE console, WORD *attributes, DWORD length, COORD at,
                                 LPDWORD read) {
-    DWORD error = 0;
-    if (Enter("ReadConsoleOutputAttribute", &error)) {
-        if (read != nullptr) {
-            *read = 0;
-        }
-        Fail(error);
+    size_t start = 0, count = 0;
+    if (!BeginCellTransfer("ReadConsoleOutputAttribute", console, GENERIC_READ, attributes, length,
+                           at, read, &start, &count)) {
         return FALSE;
-    }
-    Need("ReadConsoleOutputAttribute", read, "a null count pointer");
-    *read = 0;
-    if (!UseConsole(console, GENERIC_READ, &error)) {
-        Fail(error);
-        return FALSE;
-    }
-    if (!InBuffer(at)) {
-        Fail(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    size_t start = (size_t)at.Y * (size_t)state.columns + (size_t)at.X;
-    size_t count = std::min((size_t)length, attrs.size() - start);
-    if (readLimit != 0) {
-        count = std::min(count, (size_t)readLimit);
-    }
-    if (count > 0) {
-        Need("ReadConsoleOutputAttribute", attributes, "a null buffer");
     }
     std::copy(attrs.begin() + (long)start, attrs.begin() + (long)(start + count), attributes);
-    *read = (DWORD)count;
     return TRUE;
 }
 
 BOOL WriteConsoleOutputCharacterW(HANDLE console, LPCWSTR characters, DWORD length, COORD at,
                                   LPDWORD written) {
-    DWORD error = 0;
-    if (Enter("WriteConsoleOutputCharacterW", &error)) {
-        if (written != nullptr) {
-            *written = 0;
-        }
-        Fail(error);
+    size_t start = 0, count = 0;
+    if (!BeginCellTransfer("WriteConsoleOutputCharacterW", console, GENERIC_WRITE, characters,
+                           length, at, written, &start, &count)) {
         return FALSE;
-    }
-    Need("WriteConsoleOutputCharacterW", written, "a null count pointer");
-    *written = 0;
-    if (!UseConsole(console, GENERIC_WRITE, &error)) {
-        Fail(error);
-        return FALSE;
-    }
-    if (!InBuffer(at)) {
-        Fail(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    size_t start = (size_t)at.Y * (size_t)state.columns + (size_t)at.X;
-    size_t count = std::min((size_t)length, chars.size() - start);
-    if (count > 0) {
-        Need("WriteConsoleOutputCharacterW", characters, "a null buffer");
     }
     for (size_t i = 0; i < count; i++) {
         chars[start + i] = (WORD)characters[i];
     }
-    *written = (DWORD)count;
     return TRUE;
 }
 
 BOOL WriteConsoleOutputAttribute(HANDLE console, const WORD *attributes, DWORD length, COORD at,
                                  LPDWORD written) {
-    DWORD error = 0;
-    if (Enter("WriteConsoleOutputAttribute", &error)) {
-        if (written != nullptr) {
-            *written = 0;
-        }
-        Fail(error);
+    size_t start = 0, count = 0;
+    if (!BeginCellTransfer("WriteConsoleOutputAttribute", console, GENERIC_WRITE, attributes,
+                           length, at, written, &start, &count)) {
         return FALSE;
-    }
-    Need("WriteConsoleOutputAttribute", written, "a null count pointer");
-    *written = 0;
-    if (!UseConsole(console, GENERIC_WRITE, &error)) {
-        Fail(error);
-        return FALSE;
-    }
-    if (!InBuffer(at)) {
-        Fail(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    size_t start = (size_t)at.Y * (size_t)state.columns + (size_t)at.X;
-    size_t count = std::min((size_t)length, attrs.size() - start);
-    if (count > 0) {
-        Need("WriteConsoleOutputAttribute", attributes, "a null buffer");
     }
     std::copy(attributes, attributes + count, attrs.begin() + (long)start);
-    *written = (DWORD)count;
     return TRUE;
 }
 
