@@ -376,9 +376,11 @@ BOOL SetConsoleTextAttribute(HANDLE console, WORD attributes) {
     return TRUE;
 }
 
-UINT GetConsoleCP(void) {
+// The four code-page calls differ only in their name and the page they
+// read or set.
+static UINT GetCodePage(const char *call, UINT page) {
     DWORD error = 0;
-    if (Enter("GetConsoleCP", &error)) {
+    if (Enter(call, &error)) {
         Fail(error);
         return 0;
     }
@@ -386,56 +388,41 @@ UINT GetConsoleCP(void) {
         Fail(ERROR_INVALID_HANDLE);
         return 0;
     }
-    return state.inputCodePage;
+    return page;
+}
+
+static BOOL SetCodePage(const char *call, UINT codePage, UINT *page) {
+    DWORD error = 0;
+    if (Enter(call, &error)) {
+        Fail(error);
+        return FALSE;
+    }
+    if (!state.present) {
+        Fail(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (codePage == 0 || codePage > 65535) {
+        Fail(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    *page = codePage;
+    return TRUE;
+}
+
+UINT GetConsoleCP(void) {
+    return GetCodePage("GetConsoleCP", state.inputCodePage);
 }
 
 UINT GetConsoleOutputCP(void) {
-    DWORD error = 0;
-    if (Enter("GetConsoleOutputCP", &error)) {
-        Fail(error);
-        return 0;
-    }
-    if (!state.present) {
-        Fail(ERROR_INVALID_HANDLE);
-        return 0;
-    }
-    return state.outputCodePage;
+    return GetCodePage("GetConsoleOutputCP", state.outputCodePage);
 }
 
 BOOL SetConsoleCP(UINT codePage) {
-    DWORD error = 0;
-    if (Enter("SetConsoleCP", &error)) {
-        Fail(error);
-        return FALSE;
-    }
-    if (!state.present) {
-        Fail(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
-    if (codePage == 0 || codePage > 65535) {
-        Fail(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    state.inputCodePage = codePage;
-    return TRUE;
+    return SetCodePage("SetConsoleCP", codePage, &state.inputCodePage);
 }
 
 BOOL SetConsoleOutputCP(UINT codePage) {
-    DWORD error = 0;
-    if (Enter("SetConsoleOutputCP", &error)) {
-        Fail(error);
-        return FALSE;
-    }
-    if (!state.present) {
-        Fail(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
-    if (codePage == 0 || codePage > 65535) {
-        Fail(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    state.outputCodePage = codePage;
-    return TRUE;
+    return SetCodePage("SetConsoleOutputCP", codePage, &state.outputCodePage);
 }
 
 HWND GetConsoleWindow(void) {
