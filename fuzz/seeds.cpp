@@ -174,6 +174,7 @@ void TailSeeds() {
         {u"save-named", u"/Q C:\\work\\new.glim"},
         {u"save-glued-options", u"/O/Q/N:T a.glim"},
         {u"save-into-directory", u"/q sub"},
+        {u"save-through-link", u"/q jump//"},
         {u"save-quoted-blanks", u"\"C:\\work\\with blanks\\..\\screen one.glim\""},
         {u"restore", u"/R a.glim"},
         {u"restore-no-crc", u"/r /n:x \"sub\\d.glim\""},

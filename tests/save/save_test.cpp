@@ -233,6 +233,19 @@ TEST_F(SaveFixture, TakenDefaultNameGetsTheCounter) {
     EXPECT_EQ(3u, sim::ListDirectory(u"C:\\Work").size());
 }
 
+TEST_F(SaveFixture, DirectoryLinkTakesTheDefaultNameInTheDirectoryItLeadsTo) {
+    sim::MakeDirectory(u"C:\\Work");
+    sim::MakeDirectory(u"C:\\Work\\real");
+    sim::MakeFile(u"C:\\Work\\real\\Glimpset 2024-03-05 09.07.02.glim", std::string("x"));
+    sim::MakeLink(u"C:\\Work\\jump", u"C:\\Work\\real");
+    std::u16string path;
+    ASSERT_EQ(0, Save(u"C:\\Work\\jump\\", 0, &path));
+    EXPECT_EQ(u"C:\\Work\\jump\\Glimpset 2024-03-05 09.07.02-0000.glim", path);
+    EXPECT_TRUE(sim::Exists(u"C:\\Work\\real\\Glimpset 2024-03-05 09.07.02-0000.glim"));
+    EXPECT_EQ(std::vector<uint8_t>{'x'},
+              sim::FileBytes(u"C:\\Work\\real\\Glimpset 2024-03-05 09.07.02.glim"));
+}
+
 TEST_F(SaveFixture, PathThatIsNoDirectoryIsUsedUnchanged) {
     sim::MakeDirectory(u"C:\\Work");
     std::u16string path;
