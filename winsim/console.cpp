@@ -62,27 +62,30 @@ int WindowHeight() {
     return state.window.Bottom - state.window.Top + 1;
 }
 
-// Whether `handle` may be used as a console screen buffer with `access`.
-bool UseConsole(HANDLE handle, DWORD access, DWORD *error) {
-    *error = ERROR_INVALID_HANDLE;
+// Whether `handle` may be used as a console screen buffer with `access`;
+// when not, the last error says why.
+bool UseConsole(HANDLE handle, DWORD access) {
     switch (KindOf(handle)) {
     case KIND_CONSOLE: {
         if (!state.present) {
+            SetLastError(ERROR_INVALID_HANDLE);
             return false;
         }
         DWORD granted = consoleAccess[(uintptr_t)handle];
         if ((granted & access) != access) {
-            *error = ERROR_ACCESS_DENIED;
+            SetLastError(ERROR_ACCESS_DENIED);
             return false;
         }
         break;
     }
     case KIND_STD:
         if (!state.present || !StdIsConsole() || StdWhich(handle) == STD_INPUT_HANDLE) {
+            SetLastError(ERROR_INVALID_HANDLE);
             return false;
         }
         break;
     default:
+        SetLastError(ERROR_INVALID_HANDLE);
         return false;
     }
     SyncCells();
@@ -145,7 +148,7 @@ void CloseConsoleObject(HANDLE handle) {
     consoleAccess.erase((uintptr_t)handle);
 }
 
-// CreateFileW on "CONOUT$" (called by files.cpp after logging).
+// CreateFileW on "CONOUT$" (called by handles.cpp after logging).
 HANDLE OpenConsole(DWORD access) {
     if (!state.present) {
         SetLastError(ERROR_INVALID_HANDLE);
@@ -163,14 +166,11 @@ using namespace winsim;
 extern "C" {
 
 BOOL GetConsoleScreenBufferInfo(HANDLE console, PCONSOLE_SCREEN_BUFFER_INFO info) {
-    DWORD error = 0;
-    if (Enter("GetConsoleScreenBufferInfo", &error)) {
-        Fail(error);
+    if (EnterOrFail("GetConsoleScreenBufferInfo")) {
         return FALSE;
     }
     Need("GetConsoleScreenBufferInfo", info, "a null information pointer");
-    if (!UseConsole(console, GENERIC_READ, &error)) {
-        Fail(error);
+    if (!UseConsole(console, GENERIC_READ)) {
         return FALSE;
     }
     info->dwSize.X = (SHORT)state.columns;
@@ -203,8 +203,7 @@ static BOOL BeginCellTransfer(const char *name, HANDLE console, DWORD access, co
     }
     Need(name, done, "a null count pointer");
     *done = 0;
-    if (!UseConsole(console, access, &error)) {
-        Fail(error);
+    if (!UseConsole(console, access)) {
         return FALSE;
     }
     if (!InBuffer(at)) {
@@ -272,13 +271,10 @@ BOOL WriteConsoleOutputAttribute(HANDLE console, const WORD *attributes, DWORD l
 }
 
 BOOL SetConsoleScreenBufferSize(HANDLE console, COORD size) {
-    DWORD error = 0;
-    if (Enter("SetConsoleScreenBufferSize", &error)) {
-        Fail(error);
+    if (EnterOrFail("SetConsoleScreenBufferSize")) {
         return FALSE;
     }
-    if (!UseConsole(console, GENERIC_READ, &error)) {
-        Fail(error);
+    if (!UseConsole(console, GENERIC_READ)) {
         return FALSE;
     }
     int columns = size.X, rows = size.Y;
@@ -316,14 +312,11 @@ BOOL SetConsoleScreenBufferSize(HANDLE console, COORD size) {
 }
 
 BOOL SetConsoleWindowInfo(HANDLE console, BOOL absolute, const SMALL_RECT *window) {
-    DWORD error = 0;
-    if (Enter("SetConsoleWindowInfo", &error)) {
-        Fail(error);
+    if (EnterOrFail("SetConsoleWindowInfo")) {
         return FALSE;
     }
     Need("SetConsoleWindowInfo", window, "a null rectangle");
-    if (!UseConsole(console, GENERIC_READ, &error)) {
-        Fail(error);
+    if (!UseConsole(console, GENERIC_READ)) {
         return FALSE;
     }
     int left = window->Left, top = window->Top, right = window->Right, bottom = window->Bottom;
@@ -343,13 +336,10 @@ BOOL SetConsoleWindowInfo(HANDLE console, BOOL absolute, const SMALL_RECT *windo
 }
 
 BOOL SetConsoleCursorPosition(HANDLE console, COORD position) {
-    DWORD error = 0;
-    if (Enter("SetConsoleCursorPosition", &error)) {
-        Fail(error);
+    if (EnterOrFail("SetConsoleCursorPosition")) {
         return FALSE;
     }
-    if (!UseConsole(console, GENERIC_READ, &error)) {
-        Fail(error);
+    if (!UseConsole(console, GENERIC_READ)) {
         return FALSE;
     }
     if (!InBuffer(position)) {
@@ -363,13 +353,10 @@ BOOL SetConsoleCursorPosition(HANDLE console, COORD position) {
 }
 
 BOOL SetConsoleTextAttribute(HANDLE console, WORD attributes) {
-    DWORD error = 0;
-    if (Enter("SetConsoleTextAttribute", &error)) {
-        Fail(error);
+    if (EnterOrFail("SetConsoleTextAttribute")) {
         return FALSE;
     }
-    if (!UseConsole(console, GENERIC_READ, &error)) {
-        Fail(error);
+    if (!UseConsole(console, GENERIC_READ)) {
         return FALSE;
     }
     state.attribute = attributes;
@@ -426,9 +413,7 @@ BOOL SetConsoleOutputCP(UINT codePage) {
 }
 
 HWND GetConsoleWindow(void) {
-    DWORD error = 0;
-    if (Enter("GetConsoleWindow", &error)) {
-        Fail(error);
+    if (EnterOrFail("GetConsoleWindow")) {
         return nullptr;
     }
     if (!state.present || !state.hasWindow) {
@@ -438,15 +423,12 @@ HWND GetConsoleWindow(void) {
 }
 
 BOOL GetCurrentConsoleFont(HANDLE console, BOOL maximumWindow, PCONSOLE_FONT_INFO font) {
-    DWORD error = 0;
-    if (Enter("GetCurrentConsoleFont", &error)) {
-        Fail(error);
+    if (EnterOrFail("GetCurrentConsoleFont")) {
         return FALSE;
     }
     Need("GetCurrentConsoleFont", font, "a null font record");
     (void)maximumWindow;
-    if (!UseConsole(console, GENERIC_READ, &error)) {
-        Fail(error);
+    if (!UseConsole(console, GENERIC_READ)) {
         return FALSE;
     }
     font->nFont = FONT_INDEX;
@@ -462,8 +444,7 @@ COORD GetConsoleFontSize(HANDLE console, DWORD font) {
         Fail(error);
         return none;
     }
-    if (!UseConsole(console, 0, &error)) {
-        Fail(error);
+    if (!UseConsole(console, 0)) {
         return none;
     }
     if (font != FONT_INDEX) {
@@ -475,9 +456,7 @@ COORD GetConsoleFontSize(HANDLE console, DWORD font) {
 }
 
 BOOL GetConsoleMode(HANDLE console, LPDWORD mode) {
-    DWORD error = 0;
-    if (Enter("GetConsoleMode", &error)) {
-        Fail(error);
+    if (EnterOrFail("GetConsoleMode")) {
         return FALSE;
     }
     Need("GetConsoleMode", mode, "a null mode pointer");
@@ -486,11 +465,14 @@ BOOL GetConsoleMode(HANDLE console, LPDWORD mode) {
         *mode = StdWhich(console) == STD_INPUT_HANDLE ? INPUT_MODE : OUTPUT_MODE;
         return TRUE;
     }
-    if (kind == KIND_CONSOLE && UseConsole(console, GENERIC_READ, &error)) {
+    if (kind == KIND_CONSOLE) {
+        if (!UseConsole(console, GENERIC_READ)) {
+            return FALSE;
+        }
         *mode = OUTPUT_MODE;
         return TRUE;
     }
-    Fail(kind == KIND_CONSOLE ? error : ERROR_INVALID_HANDLE);
+    Fail(ERROR_INVALID_HANDLE);
     return FALSE;
 }
 
@@ -521,8 +503,11 @@ BOOL WriteConsoleW(HANDLE console, const void *text, DWORD length, LPDWORD writt
         }
         AppendStd(which, sim::U8(std::u16string(units, length)));
     } else {
-        if (kind != KIND_CONSOLE || !UseConsole(console, GENERIC_WRITE, &error)) {
-            Fail(kind == KIND_CONSOLE ? error : ERROR_INVALID_HANDLE);
+        if (kind != KIND_CONSOLE) {
+            Fail(ERROR_INVALID_HANDLE);
+            return FALSE;
+        }
+        if (!UseConsole(console, GENERIC_WRITE)) {
             return FALSE;
         }
         int column = state.cursorColumn, row = state.cursorRow;
@@ -567,9 +552,7 @@ BOOL WriteConsoleW(HANDLE console, const void *text, DWORD length, LPDWORD writt
 }
 
 int GetSystemMetrics(int index) {
-    DWORD error = 0;
-    if (Enter("GetSystemMetrics", &error)) {
-        Fail(error);
+    if (EnterOrFail("GetSystemMetrics")) {
         return 0;
     }
     switch (index) {
@@ -583,9 +566,7 @@ int GetSystemMetrics(int index) {
 }
 
 BOOL GetWindowRect(HWND window, LPRECT rect) {
-    DWORD error = 0;
-    if (Enter("GetWindowRect", &error)) {
-        Fail(error);
+    if (EnterOrFail("GetWindowRect")) {
         return FALSE;
     }
     Need("GetWindowRect", rect, "a null rectangle");
@@ -602,9 +583,7 @@ BOOL GetWindowRect(HWND window, LPRECT rect) {
 }
 
 BOOL MoveWindow(HWND window, int x, int y, int width, int height, BOOL repaint) {
-    DWORD error = 0;
-    if (Enter("MoveWindow", &error)) {
-        Fail(error);
+    if (EnterOrFail("MoveWindow")) {
         return FALSE;
     }
     (void)repaint;
@@ -649,9 +628,7 @@ BOOL MoveWindow(HWND window, int x, int y, int width, int height, BOOL repaint) 
 }
 
 HWND GetForegroundWindow(void) {
-    DWORD error = 0;
-    if (Enter("GetForegroundWindow", &error)) {
-        Fail(error);
+    if (EnterOrFail("GetForegroundWindow")) {
         return nullptr;
     }
     return (HWND)FOREGROUND_WINDOW_VALUE;

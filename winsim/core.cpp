@@ -81,6 +81,7 @@ void ResetAll() {
     ResetCore();
     ResetConsole();
     ResetVolume();
+    ResetEnvironment();
     ResetRegistry();
     ResetSystem();
 }
@@ -125,6 +126,15 @@ bool Enter(const char *function, DWORD *error) {
         i++;
     }
     return fail;
+}
+
+bool EnterOrFail(const char *function) {
+    DWORD error = 0;
+    if (Enter(function, &error)) {
+        lastError = error;
+        return true;
+    }
+    return false;
 }
 
 bool PathFails(const char *function, const WCHAR *path, DWORD *error) {
@@ -248,9 +258,7 @@ LPVOID HeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes) {
 }
 
 BOOL HeapFree(HANDLE heap, DWORD flags, LPVOID memory) {
-    DWORD error = 0;
-    if (Enter("HeapFree", &error)) {
-        SetLastError(error);
+    if (EnterOrFail("HeapFree")) {
         return FALSE;
     }
     if ((uintptr_t)heap != PROCESS_HEAP_VALUE) {
@@ -277,9 +285,7 @@ BOOL HeapFree(HANDLE heap, DWORD flags, LPVOID memory) {
 }
 
 HANDLE GetStdHandle(DWORD which) {
-    DWORD error = 0;
-    if (Enter("GetStdHandle", &error)) {
-        SetLastError(error);
+    if (EnterOrFail("GetStdHandle")) {
         return INVALID_HANDLE_VALUE;
     }
     switch (which) {
@@ -296,9 +302,7 @@ HANDLE GetStdHandle(DWORD which) {
 }
 
 BOOL CloseHandle(HANDLE handle) {
-    DWORD error = 0;
-    if (Enter("CloseHandle", &error)) {
-        SetLastError(error);
+    if (EnterOrFail("CloseHandle")) {
         return FALSE;
     }
     switch (KindOf(handle)) {
@@ -320,9 +324,7 @@ BOOL CloseHandle(HANDLE handle) {
 }
 
 DWORD GetFileType(HANDLE handle) {
-    DWORD error = 0;
-    if (Enter("GetFileType", &error)) {
-        SetLastError(error);
+    if (EnterOrFail("GetFileType")) {
         return FILE_TYPE_UNKNOWN;
     }
     switch (KindOf(handle)) {

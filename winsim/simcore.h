@@ -1,8 +1,8 @@
 // winsim/simcore.h: what the parts of winsim share among themselves (not
 // for tests, which use sim.h). core.cpp owns the handle table, the last
-// error, the heap, the call log and failure injection; console.cpp,
-// files.cpp, registry.cpp and system.cpp own their parts of the machine and
-// each gives core.cpp a reset function.
+// error, the heap, the call log and failure injection; console.cpp, the
+// volume's files (volume.h), environment.cpp, registry.cpp and system.cpp
+// own their parts of the machine and each gives core.cpp a reset function.
 #pragma once
 
 #include "winsim/sim.h"
@@ -26,6 +26,10 @@ enum HandleKind {
 // armed failures of `function` are counted. Returns true when the call must
 // fail; `*error` is then the code to report.
 bool Enter(const char *function, DWORD *error);
+// Enter for a call whose failure is reported through the last error: an
+// armed failure's code is set as the last error. True when the call must
+// fail.
+bool EnterOrFail(const char *function);
 // True when an armed FailPath of `function` names `path`; `*error` is then
 // the code to report. Does not log.
 bool PathFails(const char *function, const WCHAR *path, DWORD *error);
@@ -48,6 +52,7 @@ bool StdIsConsole();
 // ---- Per-part hooks for CloseHandle and sim::Reset.
 void ResetConsole();
 void ResetVolume();
+void ResetEnvironment();
 void ResetRegistry();
 void ResetSystem();
 // Sets the machine up as sim::Reset does, unless that has happened already.
@@ -61,7 +66,7 @@ void AppendStd(DWORD which, const std::string &bytes);
 // CreateFileW on "CONOUT$", after the call was logged (console.cpp).
 HANDLE OpenConsole(DWORD access);
 
-// ---- Paths (files.cpp). The key under which a path is compared: its full
+// ---- Paths (paths.cpp). The key under which a path is compared: its full
 // path (as GetFullPathNameW would make it) with letters folded.
 std::u16string PathKey(const WCHAR *path);
 // Folds A-Z and Latin-1 capitals to lower case.

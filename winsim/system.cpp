@@ -188,9 +188,7 @@ DWORD GetTimeZoneInformation(LPTIME_ZONE_INFORMATION info) {
 }
 
 BOOL GetComputerNameW(LPWSTR buffer, LPDWORD size) {
-    DWORD error = 0;
-    if (Enter("GetComputerNameW", &error)) {
-        Fail(error);
+    if (EnterOrFail("GetComputerNameW")) {
         return FALSE;
     }
     if (size == nullptr) {
@@ -212,9 +210,7 @@ BOOL GetComputerNameW(LPWSTR buffer, LPDWORD size) {
 }
 
 BOOL GetStringTypeW(DWORD infoType, LPCWSTR text, int length, WORD *types) {
-    DWORD error = 0;
-    if (Enter("GetStringTypeW", &error)) {
-        Fail(error);
+    if (EnterOrFail("GetStringTypeW")) {
         return FALSE;
     }
     if (infoType != CT_CTYPE1) {
@@ -234,9 +230,7 @@ BOOL GetStringTypeW(DWORD infoType, LPCWSTR text, int length, WORD *types) {
 
 DWORD FormatMessageW(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId, LPWSTR buffer,
                      DWORD size, void *arguments) {
-    DWORD error = 0;
-    if (Enter("FormatMessageW", &error)) {
-        Fail(error);
+    if (EnterOrFail("FormatMessageW")) {
         return 0;
     }
     (void)languageId;
@@ -274,9 +268,7 @@ DWORD FormatMessageW(DWORD flags, LPCVOID source, DWORD messageId, DWORD languag
 }
 
 BOOL PlaySoundW(LPCWSTR sound, HMODULE module, DWORD flags) {
-    DWORD error = 0;
-    if (Enter("PlaySoundW", &error)) {
-        Fail(error);
+    if (EnterOrFail("PlaySoundW")) {
         return FALSE;
     }
     sounds.push_back(sim::SoundCall{sound == nullptr ? u"" : sound, module, flags});
@@ -284,9 +276,7 @@ BOOL PlaySoundW(LPCWSTR sound, HMODULE module, DWORD flags) {
 }
 
 int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
-    DWORD error = 0;
-    if (Enter("MessageBoxW", &error)) {
-        Fail(error);
+    if (EnterOrFail("MessageBoxW")) {
         return 0;
     }
     messageBoxes.push_back(sim::MessageBoxCall{owner, text == nullptr ? u"" : text,

@@ -1,0 +1,156 @@
+// winsim/volume.h: what the parts of the simulated volume share among
+// themselves (not for tests, which use sim.h). volume.cpp owns the model:
+// drives and their trees of nodes, links, identities, free space and the
+// paths that refuse to open or read, and the functions that change the
+// tree by name; paths.cpp turns names into full paths and walks them;
+// handles.cpp owns the open files, their sharing, reading and writing;
+// search.cpp owns FindFirstFileW and its searches; simvolume.cpp is the
+// volume side of sim.h.
+//
+// The volume: drives by letter (C: exists from the start; the sim's Make*
+// functions create a drive when they name one). Names compare without case
+// (A-Z and Latin-1 letters) and keep the case they were made with. A
+// directory lists its entries in the order they were made, as sim.h says;
+// an entry renamed or moved by MoveFileExW is made anew at the end of its
+// directory (a rename that changes only the case keeps its place).
+// FindFirstFileW gives "." and ".." first in every directory but a drive's
+// root, as NTFS does. A link is an entry with FILE_ATTRIBUTE_DIRECTORY and
+// FILE_ATTRIBUTE_REPARSE_POINT whose contents are those of its target;
+// every path is walked through links (CreateFileW opens the target, so a
+// link and its target give the same identity); GetFileAttributesW and the
+// listing of the directory that holds a link show the link itself.
+//
+// Choices where the machine is not Windows:
+// - Paths of the form "\\server\share" name no reachable server:
+//   ERROR_BAD_NETPATH. "\\?\" and "\\.\" paths (but "CONOUT$") and the
+//   reserved device names (CON, NUL, COM1, ...) stop the program.
+// - A colon after the drive (an alternate data stream) is ERROR_INVALID_NAME.
+// - There is no MAX_PATH limit (as with long paths enabled); file times are
+//   zero; there are no short names.
+// - FindFirstFileW matches * and ? without case; a pattern ending in ".*"
+//   also matches the name without it ("*.*" matches every name), as DOS
+//   patterns do. The entries of a search are taken when it starts.
+// - Free space is one pool for all drives; only growth through WriteFile
+//   takes from it, and only DeleteFileW, truncation and replacement give back.
+#pragma once
+
+#include "winsim/simcore.h"
+
+#include <map>
+#include <set>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace winsim {
+
+// ---- The model (volume.cpp).
+
+struct Node {
+    std::u16string name;
+    bool directory = false;
+    bool link = false;
+    std::u16string target; // a link's target, a full path
+    DWORD attributes = 0;  // beyond DIRECTORY and REPARSE_POINT; 0 is "normal"
+    std::vector<uint8_t> data;
+    std::vector<Node *> children; // in the order they were made
+    // The same entries by folded name, so that finding one does not walk
+    // (and fold) the whole directory: a directory may hold 65,537 of them.
+    std::unordered_map<std::u16string, Node *> byName;
+    Node *parent = nullptr; // null for a root, and for a removed node
+    uint64_t index = 0;
+    WCHAR drive = u'C';
+};
+
+// Paths (as PathKey makes them, without a trailing separator for
+// unopenable ones) that sim::SetUnopenable and sim::SetUnreadable named.
+extern std::set<std::u16string> unopenable, unreadable;
+
+Node *NewNode(const std::u16string &name, bool directory, WCHAR drive);
+// The root of the drive `letter` (any case); made when `create` is set,
+// else null when there is no such drive.
+Node *Drive(WCHAR letter, bool create);
+// The entry of `directory` named by `length` characters at `name`, any
+// case, or null.
+Node *Child(Node *directory, const WCHAR *name, size_t length);
+Node *Child(Node *directory, const std::u16string &name);
+// Puts `node` at the end of `directory`. Its name must be free there (a
+// name that differs only in case counts as taken).
+void Attach(Node *directory, Node *node);
+// Takes `node` out of its directory; its name must be the one it was
+// attached under (a rename changes the name only after this).
+void Detach(Node *node);
+bool IsRoot(const Node *node);
+DWORD AttributesOf(const Node *node);
+// The volume serial number of a drive.
+DWORD SerialOf(WCHAR drive);
+// Adds `bytes` back to the free space (truncation, deletion, replacement).
+void GiveBackSpace(uint64_t bytes);
+// Takes `bytes` from the free space; false (nothing taken) when there are
+// not so many left.
+bool TakeSpace(uint64_t bytes);
+// Sets the free space (sim::SetFreeSpace).
+void SetSpaceLeft(uint64_t bytes);
+// The directory that a link or a directory entry leads to, or null with
+// the error; `depth` counts the links followed so far.
+Node *Follow(Node *entry, DWORD *error, int depth);
+
+// ---- Paths (paths.cpp).
+
+// Where a path leads: the directory that holds its last component (links
+// followed), that component's entry (a link not followed), and its name.
+struct Walk {
+    Node *directory = nullptr; // null for a drive's root
+    Node *entry = nullptr;     // null when the last component does not exist
+    std::u16string name;       // the last component, empty for a root
+    std::u16string full;       // the full path
+    bool trailingSeparator = false;
+};
+
+// The full path of `input` as GetFullPathNameW makes it: purely textual.
+// False for an empty name.
+bool FullPath(const std::u16string &input, std::u16string &out);
+// Walks `path` to its last component (wildcards allowed there when
+// `wildcardsInLast`). Returns 0 or the Win32 error.
+DWORD Locate(const std::u16string &path, bool wildcardsInLast, Walk &walk, int depth);
+// Locate for a name that must exist: ERROR_FILE_NOT_FOUND when its last
+// component does not.
+DWORD LocateExisting(const std::u16string &path, Walk &walk);
+// The entry `path` names (links not followed at the end), or null.
+Node *EntryAt(const std::u16string &path);
+// True for a reserved device name (CON, NUL, COM1, ...), any extension.
+bool IsDeviceName(const std::u16string &component);
+// True for "CONOUT$" and "\\.\CONOUT$", any case.
+bool IsConsoleName(const WCHAR *name);
+// The parent directory part of a full path ("C:\a\b" -> "C:\a",
+// "C:\a" -> "C:\").
+std::u16string ParentOf(const std::u16string &full);
+// The current directory, a full path without a trailing separator but
+// for a drive's root.
+extern std::u16string currentDirectory;
+// Makes `full` the current directory (a trailing separator dropped).
+void SetCurrent(const std::u16string &full);
+
+// ---- Open files (handles.cpp).
+
+// True when a handle is open on `node`.
+bool IsOpen(const Node *node);
+// True when an open handle on `node` does not share deletion.
+bool DeleteBlocked(const Node *node);
+void ResetHandles();
+
+// ---- Searches (search.cpp).
+
+void ResetSearches();
+
+// ---- The opening of every volume function.
+
+// Sets the last error to `error`; for a failure's return.
+void Fail(DWORD error);
+// The call is logged; an armed failure of `function`, or of `function` on
+// the path `name`, makes it fail with its error set as the last error. A
+// null `name` stops the program (Win32 would crash). True when the call
+// must fail.
+bool EnterWithName(const char *function, const WCHAR *name);
+
+} // namespace winsim
