@@ -181,7 +181,7 @@ LSTATUS RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD reserved, LPDWORD 
             *size = needed;
             return ERROR_MORE_DATA;
         }
-        if (data != nullptr) {
+        if (data != nullptr && needed > 0) {
             memcpy(data, value.bytes.data(), needed);
         }
         if (size != nullptr) {
@@ -220,6 +220,11 @@ void RegSetString(HKEY root, const std::u16string &path, const std::u16string &n
                   const std::u16string &value) {
     // The bytes of the text and its terminator, as RegSetValueExW stores them.
     SetValue(root, path, name, REG_SZ, value.c_str(), (value.size() + 1) * sizeof(WCHAR));
+}
+
+void RegSetBytes(HKEY root, const std::u16string &path, const std::u16string &name, DWORD type,
+                 const std::vector<uint8_t> &bytes) {
+    SetValue(root, path, name, type, bytes.data(), bytes.size());
 }
 
 void RegMakeKey(HKEY root, const std::u16string &path) {

@@ -108,6 +108,10 @@ void UnsetEnv(const std::u16string &name);
 void RegSetDword(HKEY root, const std::u16string &path, const std::u16string &name, DWORD value);
 void RegSetString(HKEY root, const std::u16string &path, const std::u16string &name,
                   const std::u16string &value);
+// A value of any type with the bytes given, whatever their length (a
+// REG_DWORD of 2 or 8 bytes, as a careless program may write one).
+void RegSetBytes(HKEY root, const std::u16string &path, const std::u16string &name, DWORD type,
+                 const std::vector<uint8_t> &bytes);
 void RegMakeKey(HKEY root, const std::u16string &path);
 
 // ---- Clock and system.

@@ -7,14 +7,20 @@ static const WCHAR QuietKeyPath[] = TEXT("SOFTWARE\\RIRevazud\\Glimpset");
 static const WCHAR QuietValueName[] = TEXT("Quiet");
 
 // The "Quiet" value of an open key: 1 for a DWORD other than 0, 0 for a
-// DWORD of 0, -1 when the value is missing or of another type.
+// DWORD of 0, -1 when the value is missing or of another type. A DWORD whose
+// data is not four bytes long is no number but still a DWORD: it counts as
+// 0, and what the read left in the buffer (part of it, or nothing it vouches
+// for) is never looked at.
 static int ReadQuietValue(HKEY key) {
     DWORD type = REG_NONE;
     DWORD value = 0;
     DWORD size = sizeof(value);
     LSTATUS status = RegQueryValueExW(key, QuietValueName, nullptr, &type, (LPBYTE)&value, &size);
-    if (status != ERROR_SUCCESS || type != REG_DWORD) {
+    if ((status != ERROR_SUCCESS && status != ERROR_MORE_DATA) || type != REG_DWORD) {
         return -1;
+    }
+    if (status != ERROR_SUCCESS || size != sizeof(value)) {
+        return 0;
     }
     return value != 0 ? 1 : 0;
 }

@@ -11,13 +11,16 @@ const std::u16string KeyPath = u"SOFTWARE\\RIRevazud\\Glimpset";
 
 // What one key holds.
 enum Holding {
-    NO_KEY,     // the key does not exist
-    NO_VALUE,   // the key exists without "Quiet"
-    DWORD_ZERO, // "Quiet" is the REG_DWORD 0
-    DWORD_ONE,  // "Quiet" is the REG_DWORD 1
-    DWORD_BIG,  // "Quiet" is the REG_DWORD 0x80000000
-    STRING_ONE, // "Quiet" is the REG_SZ "1"
-    OTHER_NAME, // the key holds a REG_DWORD 1 under another name
+    NO_KEY,      // the key does not exist
+    NO_VALUE,    // the key exists without "Quiet"
+    DWORD_ZERO,  // "Quiet" is the REG_DWORD 0
+    DWORD_ONE,   // "Quiet" is the REG_DWORD 1
+    DWORD_BIG,   // "Quiet" is the REG_DWORD 0x80000000
+    STRING_ONE,  // "Quiet" is the REG_SZ "1"
+    OTHER_NAME,  // the key holds a REG_DWORD 1 under another name
+    DWORD_SHORT, // "Quiet" is a REG_DWORD of two bytes, 01 00
+    DWORD_LONG,  // "Quiet" is a REG_DWORD of eight bytes, 01 00 00 00 01 00 00 00
+    DWORD_EMPTY, // "Quiet" is a REG_DWORD without data
 };
 
 void Put(HKEY root, Holding holding) {
@@ -41,6 +44,15 @@ void Put(HKEY root, Holding holding) {
         break;
     case OTHER_NAME:
         sim::RegSetDword(root, KeyPath, u"Quiet2", 1);
+        break;
+    case DWORD_SHORT:
+        sim::RegSetBytes(root, KeyPath, u"Quiet", REG_DWORD, {1, 0});
+        break;
+    case DWORD_LONG:
+        sim::RegSetBytes(root, KeyPath, u"Quiet", REG_DWORD, {1, 0, 0, 0, 1, 0, 0, 0});
+        break;
+    case DWORD_EMPTY:
+        sim::RegSetBytes(root, KeyPath, u"Quiet", REG_DWORD, {});
         break;
     }
 }
@@ -79,7 +91,10 @@ INSTANTIATE_TEST_SUITE_P(
         QuietCase{NO_VALUE, DWORD_BIG, 1, 2}, QuietCase{NO_VALUE, STRING_ONE, 0, 2},
         QuietCase{STRING_ONE, DWORD_ONE, 1, 2}, QuietCase{STRING_ONE, NO_KEY, 0, 2},
         QuietCase{STRING_ONE, STRING_ONE, 0, 2}, QuietCase{OTHER_NAME, DWORD_ONE, 1, 2},
-        QuietCase{OTHER_NAME, OTHER_NAME, 0, 2}));
+        QuietCase{OTHER_NAME, OTHER_NAME, 0, 2},
+        // A user's DWORD of the wrong length still decides, as 0.
+        QuietCase{DWORD_SHORT, DWORD_ONE, 0, 1}, QuietCase{DWORD_LONG, DWORD_ONE, 0, 1},
+        QuietCase{DWORD_EMPTY, DWORD_ONE, 0, 1}, QuietCase{NO_VALUE, DWORD_LONG, 0, 2}));
 
 using QuietFailureTest = GlimTest;
 
