@@ -75,3 +75,12 @@ target_compile_options(walltime PRIVATE ${GLIM_WARNINGS})
 target_link_options(walltime PRIVATE ${GLIM_STATIC_RUNTIME})
 target_link_libraries(walltime PRIVATE TakeCmd)
 add_dependencies(walltime glimpset)
+
+# The wall-clock time of glim /I /S over a tree of saved screens, through
+# glimhost.exe, against a bare walk of the same tree; run under Wine by
+# scripts/wine-timing.
+add_executable(treetime ${PROJECT_SOURCE_DIR}/bench/wine/treetime.cpp)
+target_include_directories(treetime PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/src)
+target_compile_options(treetime PRIVATE ${GLIM_WARNINGS})
+target_link_options(treetime PRIVATE ${GLIM_STATIC_RUNTIME})
+add_dependencies(treetime glimhost)
