@@ -29,7 +29,9 @@ target_link_options(glimpset PRIVATE ${GLIM_STATIC_RUNTIME})
 target_link_libraries(glimpset PRIVATE TakeCmd user32 advapi32 winmm)
 
 # The stand-in host program.
-add_executable(glimhost ${PROJECT_SOURCE_DIR}/host/glimhost.cpp)
+add_executable(glimhost ${PROJECT_SOURCE_DIR}/host/glimhost.cpp
+               ${PROJECT_SOURCE_DIR}/host/loadplugin.cpp ${PROJECT_SOURCE_DIR}/host/runlines.cpp
+               ${PROJECT_SOURCE_DIR}/host/builtins.cpp ${PROJECT_SOURCE_DIR}/host/hostio.cpp)
 target_compile_options(glimhost PRIVATE ${GLIM_WARNINGS} -municode)
 target_link_options(glimhost PRIVATE ${GLIM_STATIC_RUNTIME} -municode)
 target_link_libraries(glimhost PRIVATE TakeCmd)

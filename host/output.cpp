@@ -6,6 +6,7 @@
 // stay in the order they were written.
 #include "plugin/host.h"
 #include "host/hostformat.h"
+#include "host/hostnames.h"
 
 #include <cstdarg>
 #include <cstdint>
@@ -16,14 +17,6 @@ static const int FORMAT_CAPACITY = 16384;
 static const int CONSOLE_CHUNK = 8192;
 // UTF-8 bytes gathered before each WriteFile.
 static const int UTF8_CHUNK = 4096;
-
-static int Length(const WCHAR *text) {
-    int n = 0;
-    while (text[n] != 0) {
-        n++;
-    }
-    return n;
-}
 
 static bool IsHighSurrogate(WCHAR ch) {
     return ch >= 0xD800 && ch <= 0xDBFF;
@@ -140,7 +133,7 @@ extern "C" int QPuts(const WCHAR *text) {
     if (text == nullptr) {
         return 0;
     }
-    int n = Length(text);
+    int n = HostLength(text);
     WriteText(GetStdHandle(STD_OUTPUT_HANDLE), text, n);
     return n;
 }
