@@ -158,6 +158,8 @@ static int HelpCommand(WCHAR *tail) {
             shown = true;
         }
     }
+    // The box waits for a click: what came before it must be seen first.
+    FlushOutput();
     if (PluginHelp != nullptr && PluginHelp(name) == 1) {
         shown = true;
     }

@@ -145,7 +145,7 @@ int wmain(int argc, WCHAR **argv) {
         }
     }
 
-    if (!RedirectOutput(outPath, errPath)) {
+    if (!StartOutput(outPath, errPath)) {
         Status = STATUS_HOST_FAILURE;
         goto done;
     }
@@ -189,7 +189,7 @@ done:
     if (loaded) {
         UnloadPlugin();
     }
-    RestoreOutput();
+    EndOutput();
     if (items != nullptr) {
         HeapFree(GetProcessHeap(), 0, items);
     }

@@ -73,7 +73,8 @@ extern int Status;
 extern bool ExitRequested;
 
 // Expands the variables of one command line and runs it: a plugin command,
-// then a built-in; anything else is reported as unknown. Sets Status.
+// then a built-in; anything else is reported as unknown. Sets Status, and
+// flushes the output at the end.
 void RunLine(const WCHAR *text);
 // Runs the lines of the batch file at `path` until its end or exit; a file
 // that cannot be opened is reported, with Status 2.
@@ -100,16 +101,22 @@ void ErrorText(DWORD code, WCHAR *buffer);
 // system's text for `code`.
 void ReportCannotOpen(const WCHAR *path, DWORD code);
 
-// Sends standard output to a new file at `outPath` and standard error to
-// one at `errPath` (either may be null; an -e file that names the -o file
-// shares its handle, so that both streams keep their order in it), and
-// notes whether standard output as it was is a console, for the prompt.
+// Sets up the output: standard output to a new file at `outPath` and
+// standard error to one at `errPath` (either may be null; an -e file that
+// names the -o file shares its handle, so that both streams keep their
+// order in it), notes whether standard output as it was is a console, for
+// the prompt, and turns on the host's output buffering, so that a file or
+// a pipe is written a buffer at a time rather than a call at a time.
 // Returns false, with a message, when a file cannot be created; what was
-// changed stays so until RestoreOutput.
-bool RedirectOutput(const WCHAR *outPath, const WCHAR *errPath);
-// Standard output and error back as they were before RedirectOutput, and
-// its files closed.
-void RestoreOutput(void);
+// changed stays so until EndOutput.
+bool StartOutput(const WCHAR *outPath, const WCHAR *errPath);
+// Writes out what the output buffers hold. Called at the end of every
+// command line, before input is read and before a message box, so that
+// nothing waits unseen.
+void FlushOutput(void);
+// Flushes and turns the buffering off, sets standard output and error
+// back as they were before StartOutput, and closes its files.
+void EndOutput(void);
 // Whether the standard handle `which` is a pipe.
 bool IsPipe(DWORD which);
 
@@ -120,16 +127,16 @@ LineReader *OpenLineReader(HANDLE handle);
 // Frees the reader (null is allowed); its handle is not closed.
 void CloseLineReader(LineReader *reader);
 // Reads the next line (without its line end) into `line` of `capacity`
-// characters. Returns 1 for a line, 0 at the end of the input, -1 for a
-// line too long for the buffer (skipped). The first line decides on UTF-16
-// (a little-endian byte order mark); otherwise each line is UTF-8 when it
-// is valid UTF-8, else ANSI.
+// characters; the output is flushed before the input is read. Returns 1 for a line, 0 at the end of
+// the input, -1 for a line too long for the buffer (skipped). The first line decides on UTF-16 (a
+// little-endian byte order mark); otherwise each line is UTF-8 when it is valid UTF-8, else ANSI.
 int ReadLine(LineReader *reader, WCHAR *line, int capacity);
 
 // Whether `input` is a console's input.
 bool IsConsoleInput(HANDLE input);
-// Shows the prompt "> " on the console that standard output was at the
-// start, if it was one, and reads one typed line from `input`. Returns 1
+// Flushes the output, shows the prompt "> " on the console that standard
+// output was at the start, if it was one, and reads one typed line from
+// `input`. Returns 1
 // for a line, 0 at the end of the input (Ctrl+Z, or the console is gone;
 // the prompt's line is ended then), -1 for a line too long.
 int PromptForLine(HANDLE input, WCHAR *line, int capacity);

@@ -4,6 +4,7 @@
 // text itself goes out through the host's output services, so a console
 // gets UTF-16 and a file or pipe gets UTF-8. The texts are in glimhost.cpp.
 #include "host/glimhost.h"
+#include "host/hoststate.h"
 #include "host/hostnames.h"
 
 enum {
@@ -21,8 +22,8 @@ struct LineReader {
     bool utf16;
 };
 
-// The standard handles as they were before RedirectOutput, and its files.
-static bool Redirected = false;
+// The standard handles as they were before StartOutput, and its files.
+static bool Started = false;
 static HANDLE OriginalOut = nullptr;
 static HANDLE OriginalErr = nullptr;
 static HANDLE OutFile = INVALID_HANDLE_VALUE;
@@ -85,8 +86,8 @@ static bool IsConsoleOutput(HANDLE handle) {
     return handle != nullptr && handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode);
 }
 
-bool RedirectOutput(const WCHAR *outPath, const WCHAR *errPath) {
-    Redirected = true;
+bool StartOutput(const WCHAR *outPath, const WCHAR *errPath) {
+    Started = true;
     OriginalOut = GetStdHandle(STD_OUTPUT_HANDLE);
     OriginalErr = GetStdHandle(STD_ERROR_HANDLE);
     if (outPath != nullptr) {
@@ -110,14 +111,22 @@ bool RedirectOutput(const WCHAR *outPath, const WCHAR *errPath) {
     if (IsConsoleOutput(OriginalOut)) {
         PromptConsole = OriginalOut;
     }
+    HostSetOutputBuffering(1);
     return true;
 }
 
-void RestoreOutput(void) {
-    if (!Redirected) {
+void FlushOutput(void) {
+    HostFlushOutput();
+}
+
+void EndOutput(void) {
+    if (!Started) {
         return;
     }
-    Redirected = false;
+    Started = false;
+    // Whatever is gathered goes out before the files are closed: also what
+    // exit N or a failed plugin load left.
+    HostSetOutputBuffering(0);
     SetStdHandle(STD_OUTPUT_HANDLE, OriginalOut);
     SetStdHandle(STD_ERROR_HANDLE, OriginalErr);
     if (ErrFile != INVALID_HANDLE_VALUE) {
@@ -159,6 +168,7 @@ static bool NextByte(LineReader *reader, unsigned char *byte) {
             return false;
         }
         DWORD got = 0;
+        FlushOutput();
         if (!ReadFile(reader->handle, reader->chunk, READ_CHUNK, &got, nullptr) || got == 0) {
             reader->atEnd = true;
             return false;
@@ -307,6 +317,7 @@ static void WritePromptConsole(const WCHAR *text) {
 }
 
 int PromptForLine(HANDLE input, WCHAR *line, int capacity) {
+    FlushOutput();
     WritePromptConsole(PROMPT);
     int got = ReadConsoleLine(input, line, capacity);
     if (got == 0) {

@@ -18,7 +18,7 @@ static void RefuseLongLine(void) {
     Status = 1;
 }
 
-void RunLine(const WCHAR *text) {
+static void RunCommandLine(const WCHAR *text) {
     WCHAR line[LINE_CAPACITY];
     if (HostLength(text) >= LINE_CAPACITY) {
         RefuseLongLine();
@@ -73,6 +73,11 @@ void RunLine(const WCHAR *text) {
     }
     Qprintf(StdErr(), MSG_UNKNOWN_COMMAND, word);
     Status = 1;
+}
+
+void RunLine(const WCHAR *text) {
+    RunCommandLine(text);
+    FlushOutput();
 }
 
 static void RunLines(LineReader *reader, const WCHAR *batchName) {
