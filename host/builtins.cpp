@@ -3,6 +3,7 @@
 // blanks after the command's name skipped, and returns its status. Their
 // usage lines and messages are among glimhost's texts, in glimhost.cpp.
 #include "host/glimhost.h"
+#include "host/hoststate.h"
 #include "host/hostnames.h"
 
 struct Builtin {
@@ -137,16 +138,45 @@ static const Builtin BUILTINS[] = {
 };
 static const int BUILTIN_COUNT = sizeof BUILTINS / sizeof BUILTINS[0];
 
+// Whether `tail` begins with the switch /box (in any case) as a word of
+// its own; `rest` is then the text after it and its blanks.
+static bool TakeBoxSwitch(const WCHAR *tail, const WCHAR **rest) {
+    int n = 0;
+    while (SWITCH_BOX[n] != 0 && FoldCase(tail[n]) == SWITCH_BOX[n]) {
+        n++;
+    }
+    if (SWITCH_BOX[n] != 0 || (tail[n] != 0 && !IsBlank(tail[n]))) {
+        return false;
+    }
+    while (IsBlank(tail[n])) {
+        n++;
+    }
+    *rest = tail + n;
+    return true;
+}
+
+// help [/box] [NAME]: the plugin's usage line for NAME, else a built-in's.
+// The plugin's help box waits for a click, so it is opened only when /box
+// asks for it; a name it has no box for gets its usage line as without.
 static int HelpCommand(WCHAR *tail) {
-    if (tail[0] == 0) {
+    const WCHAR *subject = tail;
+    bool box = TakeBoxSwitch(tail, &subject);
+    if (subject[0] == 0) {
         ShowUsage();
         return 0;
     }
     // The plugin is asked with a writable copy of the name, as the host
     // gives it.
     WCHAR name[LINE_CAPACITY];
-    CopyBounded(name, LINE_CAPACITY, tail);
-    bool shown = false;
+    CopyBounded(name, LINE_CAPACITY, subject);
+    if (box && PluginHelp != nullptr) {
+        // What came before the box must be seen while it waits.
+        FlushOutput();
+        if (PluginHelp(name) == 1) {
+            return 0;
+        }
+        CopyBounded(name, LINE_CAPACITY, subject);
+    }
     if (PluginUsage != nullptr) {
         WCHAR usage[USAGE_CAPACITY];
         for (int i = 0; i < USAGE_CAPACITY; i++) {
@@ -155,25 +185,24 @@ static int HelpCommand(WCHAR *tail) {
         if (PluginUsage(name, usage) == 1) {
             usage[USAGE_CAPACITY - 1] = 0;
             QPuts(usage);
-            shown = true;
+            return 0;
         }
     }
-    // The box waits for a click: what came before it must be seen first.
-    FlushOutput();
-    if (PluginHelp != nullptr && PluginHelp(name) == 1) {
-        shown = true;
-    }
-    for (int i = 0; i < BUILTIN_COUNT && !shown; i++) {
-        if (SameName(BUILTINS[i].name, tail)) {
+    for (int i = 0; i < BUILTIN_COUNT; i++) {
+        if (SameName(BUILTINS[i].name, subject)) {
             Printf(FORMAT_LINE, BUILTINS[i].usage);
-            shown = true;
+            return 0;
         }
     }
-    if (!shown) {
-        Qprintf(StdErr(), MSG_NO_HELP, tail);
-        return 1;
+    // A name of the plugin without a usage line, such as a variable
+    // function, may still have a help box.
+    if (PluginHelp != nullptr &&
+        (FindPluginCommand(subject) != nullptr || HostFindVariable(subject) != nullptr)) {
+        Printf(MSG_HELP_IN_BOX, subject, subject);
+        return 0;
     }
-    return 0;
+    Qprintf(StdErr(), MSG_NO_HELP, subject);
+    return 1;
 }
 
 BuiltinFn FindBuiltin(const WCHAR *name) {

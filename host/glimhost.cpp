@@ -31,9 +31,12 @@ static const WCHAR USAGE_TEXT[] = TEXT(
     "  --          take the arguments after it as command lines\r\n"
     "\r\n"
     "Commands: the plugin's, and echo TEXT, set [NAME[=VALUE]], cls,\r\n"
-    "help [NAME], ver, rem TEXT, exit [N]. Variables (%NAME%, %_cwds,\r\n"
+    "help [/box] [NAME], ver, rem TEXT, exit [N]. Variables (%NAME%, %_cwds,\r\n"
     "%_lastglim, ...) are expanded first. The exit status is the result\r\n"
-    "of the last command, or N of exit N; 2 when the plugin cannot be loaded.\r\n");
+    "of the last command, or N of exit N; 2 when the plugin cannot be loaded.\r\n"
+    "\r\n"
+    "help NAME shows the usage of a command; help /box NAME opens the\r\n"
+    "plugin's help window for NAME instead, which waits for a click.\r\n");
 // clang-format on
 static const WCHAR MSG_BAD_OPTION[] =
     TEXT("glimhost: unknown option \"%s\" (glimhost -h shows the usage)\r\n");
@@ -54,12 +57,15 @@ const WCHAR USAGE_ECHO[] = TEXT("ECHO text: writes the text and a line end.");
 const WCHAR USAGE_SET[] =
     TEXT("SET [name[=value]]: sets, shows or (with an empty value) removes a variable.");
 const WCHAR USAGE_CLS[] = TEXT("CLS: clears the console screen buffer.");
-const WCHAR USAGE_HELP[] = TEXT("HELP [name]: shows the help of a command or variable function.");
+const WCHAR USAGE_HELP[] =
+    TEXT("HELP [/BOX] [name]: shows the usage of a command; /BOX opens the plugin's help window.");
 const WCHAR USAGE_VER[] = TEXT("VER: shows the versions of glimhost and of the plugin.");
 const WCHAR USAGE_REM[] = TEXT("REM text: a comment.");
 const WCHAR USAGE_EXIT[] =
     TEXT("EXIT [n]: ends glimhost with the status n (or that of the last command).");
 const WCHAR MSG_NO_HELP[] = TEXT("No help for %s.\r\n");
+const WCHAR MSG_HELP_IN_BOX[] = TEXT("%s has no usage line; help /box %s opens its help.\r\n");
+const WCHAR SWITCH_BOX[] = TEXT("/box");
 const WCHAR MSG_NOT_IN_ENVIRONMENT[] = TEXT("Not in environment: %s\r\n");
 const WCHAR MSG_NO_CONSOLE[] = TEXT("glimhost: no console to clear\r\n");
 const WCHAR FORMAT_VERSION[] = TEXT("glimhost 1.0 - %s %d.%d.%d\r\n");

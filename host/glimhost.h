@@ -34,6 +34,8 @@ extern const WCHAR USAGE_VER[];
 extern const WCHAR USAGE_REM[];
 extern const WCHAR USAGE_EXIT[];
 extern const WCHAR MSG_NO_HELP[];
+extern const WCHAR MSG_HELP_IN_BOX[];
+extern const WCHAR SWITCH_BOX[];
 extern const WCHAR MSG_NOT_IN_ENVIRONMENT[];
 extern const WCHAR MSG_NO_CONSOLE[];
 extern const WCHAR FORMAT_VERSION[];
