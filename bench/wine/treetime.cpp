@@ -17,6 +17,7 @@
 // Usage: treetime TREE [RUNS] [-o FILE]. TREE is a Windows path; glimhost.exe
 // and the plugin are found beside this program. The table goes to FILE (a
 // Windows path), or to standard output.
+#include "bench/wine/wallclock.h"
 #include "common/platform.h"
 
 #include <stdio.h>
@@ -33,29 +34,6 @@ enum {
     DEFAULT_RUNS = 5,
     HEADER_BYTES = 80,
 };
-
-double Milliseconds() {
-    static LARGE_INTEGER frequency = {};
-    if (frequency.QuadPart == 0) {
-        QueryPerformanceFrequency(&frequency);
-    }
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return (double)now.QuadPart * 1000.0 / (double)frequency.QuadPart;
-}
-
-double Median(std::vector<double> times) {
-    std::sort(times.begin(), times.end());
-    size_t n = times.size();
-    return n % 2 ? times[n / 2] : (times[n / 2 - 1] + times[n / 2]) / 2;
-}
-
-std::wstring ProgramDirectory() {
-    WCHAR path[MAX_PATH];
-    DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring text(path, length);
-    return text.substr(0, text.find_last_of(L"\\/") + 1);
-}
 
 std::wstring Widen(const char *text) {
     int n = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
@@ -235,13 +213,9 @@ int main(int argc, char **argv) {
         return 1;
     }
 
-    FILE *out = stdout;
-    if (outName != nullptr) {
-        out = fopen(outName, "w");
-        if (out == nullptr) {
-            fprintf(stderr, "treetime: cannot write %s\n", outName);
-            return 2;
-        }
+    FILE *out = OpenTable(outName, "treetime");
+    if (out == nullptr) {
+        return 2;
     }
     fprintf(out, "glim /I /S under Wine over a tree of %ld files, %d runs\n", files, count);
     fprintf(out, "(ms: the median and the best run; ratio to the walk: the median of each run's "
@@ -251,8 +225,6 @@ int main(int argc, char **argv) {
     PrintRow(out, runs, "glimhost \"glim /I /S *.glim\" -o FILE", REPORT);
     PrintRow(out, runs, "glimhost, a pattern matching no file", NO_MATCH);
     fprintf(out, "\nThe report's last line: %s\n", reportTotal.c_str());
-    if (out != stdout) {
-        fclose(out);
-    }
+    CloseTable(out);
     return 0;
 }
