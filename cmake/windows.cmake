@@ -29,7 +29,9 @@ target_link_options(glimpset PRIVATE ${GLIM_STATIC_RUNTIME})
 target_link_libraries(glimpset PRIVATE TakeCmd user32 advapi32 winmm)
 
 # The stand-in host program.
-add_executable(glimhost ${PROJECT_SOURCE_DIR}/host/glimhost.cpp)
+add_executable(glimhost ${PROJECT_SOURCE_DIR}/host/glimhost.cpp
+               ${PROJECT_SOURCE_DIR}/host/loadplugin.cpp ${PROJECT_SOURCE_DIR}/host/runlines.cpp
+               ${PROJECT_SOURCE_DIR}/host/builtins.cpp ${PROJECT_SOURCE_DIR}/host/hostio.cpp)
 target_compile_options(glimhost PRIVATE ${GLIM_WARNINGS} -municode)
 target_link_options(glimhost PRIVATE ${GLIM_STATIC_RUNTIME} -municode)
 target_link_libraries(glimhost PRIVATE TakeCmd)
@@ -75,3 +77,12 @@ target_compile_options(walltime PRIVATE ${GLIM_WARNINGS})
 target_link_options(walltime PRIVATE ${GLIM_STATIC_RUNTIME})
 target_link_libraries(walltime PRIVATE TakeCmd)
 add_dependencies(walltime glimpset)
+
+# The wall-clock time of glim /I /S over a tree of saved screens, through
+# glimhost.exe, against a bare walk of the same tree; run under Wine by
+# scripts/wine-timing.
+add_executable(treetime ${PROJECT_SOURCE_DIR}/bench/wine/treetime.cpp)
+target_include_directories(treetime PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/src)
+target_compile_options(treetime PRIVATE ${GLIM_WARNINGS})
+target_link_options(treetime PRIVATE ${GLIM_STATIC_RUNTIME})
+add_dependencies(treetime glimhost)

@@ -1,10 +1,25 @@
-// hostnames.h: the name helpers the stand-in host shares between TakeCmd.dll
-// and glimhost.exe: comparing command and variable names without case, and
-// copying a name into a bounded buffer. Header-only, since glimhost.exe is a
-// program of its own that links only the DLL's exports.
+// hostnames.h: the text helpers the stand-in host shares between TakeCmd.dll
+// and glimhost.exe: the length of a text, the blanks between words,
+// comparing command and variable names without case, and copying a name
+// into a bounded buffer. Header-only, since glimhost.exe is a program of its
+// own that links only the DLL's exports.
 #pragma once
 
 #include "common/platform.h"
+
+// The number of units of a terminated text.
+static inline int HostLength(const WCHAR *text) {
+    int n = 0;
+    while (text[n] != 0) {
+        n++;
+    }
+    return n;
+}
+
+// Whether `ch` separates the words of a command line: a space or a tab.
+static inline bool IsBlank(WCHAR ch) {
+    return ch == TEXT(' ') || ch == TEXT('\t');
+}
 
 // `ch` with the letters A to Z lower-cased; every other character as it is.
 static inline WCHAR FoldCase(WCHAR ch) {

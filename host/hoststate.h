@@ -53,6 +53,21 @@ void HostSetTabWindow(int on);
 void HostSetTransient(int on);
 void HostSetPipe(int on);
 
+// Output buffering, for glimhost; off at the start, and left as it is by
+// HostResetState. While it is on, Printf, Qprintf and QPuts learn once what
+// each standard handle is (a console, or a file or pipe), and again when
+// GetStdHandle gives another handle; text for a file or a pipe is gathered
+// in a buffer of 64 KiB for each standard handle and written when the
+// buffer is full, before anything is written to another handle, and by
+// HostFlushOutput. Console text is written at once. Text for a handle that
+// is not a standard one is written at once too, after both buffers. While
+// it is off, every call has written its text when it returns. Turning it
+// on or off writes out what is gathered first.
+void HostSetOutputBuffering(int on);
+// Writes out the text gathered for the standard handles; a failed write
+// drops it. Does nothing when nothing is gathered.
+void HostFlushOutput(void);
+
 // ExpandVariables with a buffer of `capacity` characters (terminator
 // included, at most 16,384), expanding in place. Returns 0; or 1 when the
 // result does not fit, and then the buffer is left empty (a clear failure

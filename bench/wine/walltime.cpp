@@ -16,6 +16,7 @@
 // so the table is printed only once it is back to its old size; with -o it
 // is written to FILE instead (a Windows path).
 #include "bench/screens.h"
+#include "bench/wine/wallclock.h"
 #include "format/glimformat.h"
 #include "format/wordstream.h"
 #include "host/hoststate.h"
@@ -40,22 +41,6 @@ enum {
     PAGE_BYTES = 4096,
 };
 
-double Milliseconds() {
-    static LARGE_INTEGER frequency = {};
-    if (frequency.QuadPart == 0) {
-        QueryPerformanceFrequency(&frequency);
-    }
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return (double)now.QuadPart * 1000.0 / (double)frequency.QuadPart;
-}
-
-double Median(std::vector<double> times) {
-    std::sort(times.begin(), times.end());
-    size_t n = times.size();
-    return n % 2 ? times[n / 2] : (times[n / 2 - 1] + times[n / 2]) / 2;
-}
-
 struct Plugin {
     HMODULE module;
     GetPluginInfoFn getPluginInfo;
@@ -63,13 +48,6 @@ struct Plugin {
     ShutdownPluginFn shutdownPlugin;
     CommandFn glim;
 };
-
-std::wstring ProgramDirectory() {
-    WCHAR path[MAX_PATH];
-    DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring text(path, length);
-    return text.substr(0, text.find_last_of(L"\\/") + 1);
-}
 
 void *Export(const Plugin *plugin, const char *name) {
     return reinterpret_cast<void *>(GetProcAddress(plugin->module, name));
@@ -534,17 +512,11 @@ int main(int argc, char **argv) {
         return 1;
     }
 
-    FILE *out = stdout;
-    if (outName != nullptr) {
-        out = fopen(outName, "w");
-        if (out == nullptr) {
-            fprintf(stderr, "walltime: cannot write %s\n", outName);
-            return 2;
-        }
+    FILE *out = OpenTable(outName, "walltime");
+    if (out == nullptr) {
+        return 2;
     }
     Print(out, s, b->runs, b->encoded.size);
-    if (out != stdout) {
-        fclose(out);
-    }
+    CloseTable(out);
     return 0;
 }

@@ -1,4 +1,5 @@
 // The host's output services: where their text goes and in which encoding.
+#include "host/hoststate.h"
 #include "plugin/host.h"
 #include "tests/support/glimtest.h"
 
@@ -129,6 +130,68 @@ TEST_F(OutputTest, NullTextWritesNothing) {
 TEST_F(OutputTest, PrintfOutputIsBoundAtTheHostsBufferSize) {
     Printf(u"%20000s", u"end");
     EXPECT_EQ(sim::Stdout().size(), 16383u);
+}
+
+// With buffering on, as glimhost runs: text for a file or a pipe waits in
+// a buffer of its own, and the other handle's text goes out first.
+class BufferedOutputTest : public GlimTest {
+  protected:
+    void TearDown() override {
+        HostSetOutputBuffering(0);
+        GlimTest::TearDown();
+    }
+};
+
+TEST_F(BufferedOutputTest, RedirectedTextWaitsAndTheOtherHandleGoesFirst) {
+    HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
+    HostSetOutputBuffering(1);
+    struct Step {
+        const char16_t *out, *err; // what is written, to one of the two
+        const char *stdoutAfter, *stderrAfter;
+    };
+    const Step steps[] = {
+        {u"a", nullptr, "", ""},    {u"b", nullptr, "", ""},    {nullptr, u"c", "ab", ""},
+        {u"d", nullptr, "ab", "c"}, {u"e", nullptr, "ab", "c"},
+    };
+    for (const Step &step : steps) {
+        if (step.out != nullptr) {
+            QPuts(step.out);
+        } else {
+            Qprintf(err, step.err);
+        }
+        EXPECT_EQ(sim::Stdout(), step.stdoutAfter);
+        EXPECT_EQ(sim::Stderr(), step.stderrAfter);
+    }
+    HostFlushOutput();
+    EXPECT_EQ(sim::Stdout(), "abde");
+    EXPECT_EQ(sim::CallCount("WriteFile"), 3);
+    // Each handle's kind was learnt once.
+    EXPECT_EQ(sim::CallCount("GetConsoleMode"), 2);
+}
+
+TEST_F(BufferedOutputTest, AFullBufferIsWrittenAndTheRestAtTheFlush) {
+    HostSetOutputBuffering(1);
+    std::string expected;
+    for (int i = 0; i < 1000; i++) {
+        Printf(u"%04d: the same line of a long report, 100 bytes with its line end ........\r\n",
+               i);
+        expected += std::string(4 - std::to_string(i).size(), '0') + std::to_string(i) +
+                    ": the same line of a long report, 100 bytes with its line end ........\r\n";
+    }
+    EXPECT_EQ(sim::CallCount("WriteFile"), 1);
+    EXPECT_LE(sim::Stdout().size(), 65536u);
+    HostSetOutputBuffering(0);
+    EXPECT_EQ(sim::CallCount("WriteFile"), 2);
+    EXPECT_EQ(sim::Stdout(), expected);
+}
+
+TEST_F(BufferedOutputTest, AConsoleIsWrittenAtOnce) {
+    sim::SetStdIsConsole(true);
+    HostSetOutputBuffering(1);
+    Printf(u"%s\r\n", u"Gr\u00FC\u00DFe");
+    EXPECT_EQ(sim::Stdout(), "Gr\xC3\xBC\xC3\x9F"
+                             "e\r\n");
+    EXPECT_EQ(sim::CallCount("WriteConsoleW"), 1);
 }
 
 } // namespace

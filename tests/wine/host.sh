@@ -111,6 +111,14 @@ check "help glim prints the command's usage text" \
     'GLIM /I /N: /O /Q /R /S filename  \r\n\n\t/I\tdisplay information about glimpset files\n\t/N:\tdisable features\n\t/O\toverwrite an existing file\n\t/Q\tquietly\n\t/R\treload the console buffer from a glimpset file  \n\t/S\tsearch into subdirectories\n\nIf neither /I nor /R is given, GLIM saves the console buffer  \nto a file.  The filename is optional.\n\nIf /I is given, you can use wildcards, multiple filenames, or /S\nto recurse.\n' \
     '' 0
 
+run "help _lastglim"
+check "help on a name without a usage line tells how to open its help box" \
+    '_lastglim has no usage line; help /box _lastglim opens its help.\r\n' '' 0
+
+run "help /box _lastglim" "help /BOX echo"
+check "help /box opens the plugin's box; a built-in has none and shows its usage line" \
+    'ECHO text: writes the text and a line end.\r\n' '' 0
+
 run "help nothing-here"
 check "help on an unknown name says so with status 1" '' 'No help for nothing-here.\r\n' 1
 

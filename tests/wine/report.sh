@@ -7,7 +7,9 @@
 #
 # Directory listings on a Unix file system come in no fixed order, so a
 # check never lets two files of one directory, or two subdirectories of one
-# directory, both reach the output.
+# directory, both reach the output. A check marked "merged" runs glimhost
+# from cmd.exe with "> FILE 2>&1", as a user sends both streams to one
+# file, and expects them interleaved in the order they were written.
 #
 # Prints one line a check and "N passed, N failed"; exits 1 on a failure.
 set -uo pipefail
@@ -39,6 +41,15 @@ glimhost() {
     (cd "$dir" && "$run" "$host" -o "$(win "$out")" -e "$(win "$err")" "$@" >/dev/null 2>&1)
 }
 
+# glimhost_merged DIRECTORY OUT COMMAND-LINE: the same through cmd.exe, both
+# streams into the one file OUT, from a batch file so that no quoting is
+# lost on the way.
+glimhost_merged() {
+    local dir=$1 out=$2
+    printf '@"%s" "%s" > "%s" 2>&1\r\n' "$(win "$host")" "$3" "$(win "$out")" >"$work/merged.cmd"
+    (cd "$dir" && "$run" cmd /c "$(win "$work/merged.cmd")" >/dev/null 2>&1)
+}
+
 # The screen saved by glim itself comes first: its expected report is made
 # from its own bytes, below.
 mkdir -p "$tree/real"
@@ -55,7 +66,7 @@ fi
 # Writes the tree and, for every check, its command line, its directory,
 # its result and its two expected outputs.
 python3 - "$tree" "$wintree" "$work/expect" <<'PYTHON'
-import os, struct, sys
+import os, socket, struct, sys
 
 tree, wintree, expect = sys.argv[1], sys.argv[2], sys.argv[3]
 checks = []
@@ -121,8 +132,8 @@ def total(count):
 
 PREFIX = "Glimpset plugin: "
 
-def check(name, command, out, err="", result=0, directory=""):
-    checks.append((name, command, directory, result))
+def check(name, command, out, err="", result=0, directory="", merged=False):
+    checks.append((name, command, directory, result, "merged" if merged else ""))
     with open(os.path.join(expect, name + ".out"), "wb") as f:
         f.write(out.encode("utf-8"))
     with open(os.path.join(expect, name + ".err"), "wb") as f:
@@ -150,6 +161,9 @@ put("cycle/x.glim", b"x")
 put("cycle/sub/y.glim", b"y")
 os.symlink("..", os.path.join(tree, "cycle", "sub", "back"))
 put("uni/\u00dcbersicht \u2013 \u00df.glim", base)
+# A socket is listed as a file but cannot be opened.
+os.makedirs(os.path.join(tree, "socket"), exist_ok=True)
+socket.socket(socket.AF_UNIX).bind(os.path.join(tree, "socket", "s.glim"))
 
 with open(os.path.join(tree, "real", "saved.glim"), "rb") as f:
     saved = f.read(80)
@@ -217,16 +231,30 @@ check("unicode-name", "glim /I uni\\*.glim",
 check("saved-by-glim", "glim /I real\\saved.glim",
       describe_glimpset(win("real/saved.glim"), saved) + found(1, win("real") + "\\"))
 
+check("mixed-output-keeps-its-order", "glim /I one\\a.glim one\\*.xyz socket\\*.glim two\\b.glim",
+      describe_glimpset(win("one/a.glim"), base) + found(1, win("one") + "\\") +
+      PREFIX + "No *.xyz files found in %s\\\r\n" % win("one") +
+      "\r\n" + PREFIX + "Error opening \"%s\":\r\n    Error 433\r\n" % win("socket/s.glim") +
+      found(1, win("socket") + "\\") +
+      describe_glimpset(win("two/b.glim"), variant) + found(1, win("two") + "\\") + total(3),
+      result=2, merged=True)
+
 with open(os.path.join(expect, "checks"), "w") as f:
-    for name, command, directory, result in checks:
-        f.write("\x1f".join((name, command, directory, str(result))) + "\n")
+    for name, command, directory, result, merged in checks:
+        f.write("\x1f".join((name, command, directory, str(result), merged)) + "\n")
 PYTHON
 
-while IFS=$'\x1f' read -r -u 3 name command directory result; do
+while IFS=$'\x1f' read -r -u 3 name command directory result merged; do
     out="$work/got/$name.out"
     err="$work/got/$name.err"
-    glimhost "$tree/$directory" "$out" "$err" "$command"
-    status=$?
+    if [ -n "$merged" ]; then
+        glimhost_merged "$tree/$directory" "$out" "$command"
+        status=$?
+        : >"$err"
+    else
+        glimhost "$tree/$directory" "$out" "$err" "$command"
+        status=$?
+    fi
     problems=""
     cmp -s "$out" "$work/expect/$name.out" || problems="$problems stdout"
     cmp -s "$err" "$work/expect/$name.err" || problems="$problems stderr"
