@@ -24,6 +24,7 @@ struct FileHandle {
 };
 
 std::map<uintptr_t, FileHandle> files;
+bool zeroFileIndex = false;
 
 FileHandle *FileOf(HANDLE handle) {
     if (KindOf(handle) != KIND_FILE) {
@@ -177,6 +178,11 @@ bool DeleteBlocked(const Node *node) {
 
 void ResetHandles() {
     files.clear();
+    zeroFileIndex = false;
+}
+
+void SetZeroIndex(bool on) {
+    zeroFileIndex = on;
 }
 
 void CloseFileObject(HANDLE handle) {
@@ -412,8 +418,9 @@ BOOL GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info) 
     info->nFileSizeHigh = (DWORD)(size >> 32);
     info->nFileSizeLow = (DWORD)size;
     info->nNumberOfLinks = 1;
-    info->nFileIndexHigh = (DWORD)(node->index >> 32);
-    info->nFileIndexLow = (DWORD)node->index;
+    uint64_t index = zeroFileIndex ? 0 : node->index;
+    info->nFileIndexHigh = (DWORD)(index >> 32);
+    info->nFileIndexLow = (DWORD)index;
     return TRUE;
 }
 

@@ -20,6 +20,15 @@ struct Stretch {
 
 std::vector<Stretch> pathParts; // FullPath's list of components, kept between calls
 
+// The directory that the last walk from a drive's root reached before its
+// last component, and the text of the full path that led there. A search
+// walks paths that share all but their last components, level after level;
+// starting from here keeps each walk short in a deep tree. Kept while the
+// tree keeps its shape (treeGeneration).
+std::u16string walkedPath;
+Node *walkedDirectory = nullptr;
+uint64_t walkedGeneration = 0;
+
 WCHAR Upper(WCHAR c) {
     return (c >= u'a' && c <= u'z') ? (WCHAR)(c - 32) : c;
 }
@@ -47,9 +56,47 @@ bool Invalid(WCHAR c, bool wildcardsAllowed) {
 
 std::u16string currentDirectory;
 
+// True when `input` is a full path already in the form FullPath gives: a
+// drive, its root, and components that are neither empty, "." nor "..",
+// with backslashes only and no trailing period or blank on the last one.
+// Most paths a program passes are; walking them is then one pass.
+bool IsAlreadyFull(const std::u16string &input) {
+    const WCHAR *text = input.data();
+    size_t size = input.size();
+    if (size < 3 || !IsLetter(text[0]) || text[1] != u':' || text[2] != u'\\') {
+        return false;
+    }
+    size_t start = 3;
+    for (size_t at = 3; at <= size; at++) {
+        if (at < size && text[at] == u'/') {
+            return false;
+        }
+        if (at < size && text[at] != u'\\') {
+            continue;
+        }
+        size_t length = at - start;
+        if (at < size && length == 0) {
+            return false;
+        }
+        if (length > 0 && text[start] == u'.' &&
+            (length == 1 || (length == 2 && text[start + 1] == u'.'))) {
+            return false;
+        }
+        if (at == size && length > 0 && (text[at - 1] == u'.' || text[at - 1] == u' ')) {
+            return false;
+        }
+        start = at + 1;
+    }
+    return true;
+}
+
 bool FullPath(const std::u16string &input, std::u16string &out) {
     if (input.empty()) {
         return false;
+    }
+    if (IsAlreadyFull(input)) {
+        out = input;
+        return true;
     }
     std::u16string s = input;
     std::replace(s.begin(), s.end(), u'/', u'\\');
@@ -196,7 +243,14 @@ DWORD Locate(const std::u16string &path, bool wildcardsInLast, Walk &walk, int d
         walk.name.clear();
         return 0;
     }
-    for (size_t start = 3; start < lastStart;) {
+    size_t start = 3;
+    size_t known = walkedPath.size();
+    if (depth == 0 && walkedDirectory != nullptr && walkedGeneration == treeGeneration &&
+        known < lastStart && text[known] == u'\\' && full.compare(0, known, walkedPath) == 0) {
+        node = walkedDirectory;
+        start = known + 1;
+    }
+    for (; start < lastStart;) {
         size_t stop = start;
         while (text[stop] != u'\\') {
             stop++;
@@ -215,6 +269,11 @@ DWORD Locate(const std::u16string &path, bool wildcardsInLast, Walk &walk, int d
             return ERROR_PATH_NOT_FOUND;
         }
         node = child;
+    }
+    if (depth == 0 && lastStart > 4) {
+        walkedPath.assign(full, 0, lastStart - 1);
+        walkedDirectory = node;
+        walkedGeneration = treeGeneration;
     }
     walk.directory = node;
     walk.name.assign(full, lastStart, end - lastStart);

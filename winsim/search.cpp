@@ -95,7 +95,7 @@ HANDLE FindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW data) {
     if (code == 0 && (walk.name.empty() || walk.trailingSeparator)) {
         code = ERROR_FILE_NOT_FOUND;
     }
-    if (code == 0 && unopenable.count(Fold(ParentOf(walk.full))) > 0) {
+    if (code == 0 && !unopenable.empty() && unopenable.count(Fold(ParentOf(walk.full))) > 0) {
         code = ERROR_ACCESS_DENIED;
     }
     if (code != 0) {

@@ -89,6 +89,8 @@ void MakeFile(const std::u16string &path, const std::string &bytes, DWORD extraA
 // listing it lists the target (so a link can make a cycle).
 void MakeLink(const std::u16string &path, const std::u16string &targetDirectory);
 bool Exists(const std::u16string &path);
+// True when the entry `path` names is a link (made by MakeLink).
+bool IsLink(const std::u16string &path);
 bool ReadWholeFile(const std::u16string &path, std::vector<uint8_t> &bytes);
 std::vector<uint8_t> FileBytes(const std::u16string &path);            // empty when missing
 std::vector<std::u16string> ListDirectory(const std::u16string &path); // names, in order
@@ -97,6 +99,9 @@ void SetCurrentDirectory(const std::u16string &path);
 // or whose reads fail (ReadFile fails with ERROR_READ_FAULT).
 void SetUnopenable(const std::u16string &path, bool on = true);
 void SetUnreadable(const std::u16string &path, bool on = true);
+// When on, GetFileInformationByHandle reports the file index 0 for every
+// file and directory, as some network shares and virtual file systems do.
+void SetZeroFileIndex(bool on);
 // Bytes the volume may still take; a write beyond fails with ERROR_DISK_FULL.
 void SetFreeSpace(uint64_t bytes);
 

@@ -116,6 +116,12 @@ bool Exists(const std::u16string &path) {
     return EntryAt(path) != nullptr;
 }
 
+bool IsLink(const std::u16string &path) {
+    EnsureInitialised();
+    Node *node = EntryAt(path);
+    return node != nullptr && node->link;
+}
+
 bool ReadWholeFile(const std::u16string &path, std::vector<uint8_t> &bytes) {
     EnsureInitialised();
     Node *node = EntryAt(path);
@@ -177,6 +183,11 @@ void SetUnreadable(const std::u16string &path, bool on) {
     } else {
         unreadable.erase(key);
     }
+}
+
+void SetZeroFileIndex(bool on) {
+    EnsureInitialised();
+    SetZeroIndex(on);
 }
 
 void SetFreeSpace(uint64_t bytes) {

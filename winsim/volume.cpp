@@ -27,6 +27,7 @@ WCHAR Upper(WCHAR c) {
 } // namespace
 
 std::set<std::u16string> unopenable, unreadable;
+uint64_t treeGeneration = 0;
 
 Node *NewNode(const std::u16string &name, bool directory, WCHAR drive) {
     arena.push_back(std::make_unique<Node>());
@@ -53,7 +54,9 @@ Node *Drive(WCHAR letter, bool create) {
 }
 
 Node *Child(Node *directory, const WCHAR *name, size_t length) {
-    std::u16string key(name, length);
+    // One key for every lookup: a deep path makes many of them.
+    static std::u16string key;
+    key.assign(name, length);
     for (size_t i = 0; i < length; i++) {
         key[i] = FoldChar(key[i]);
     }
@@ -66,6 +69,7 @@ Node *Child(Node *directory, const std::u16string &name) {
 }
 
 void Attach(Node *directory, Node *node) {
+    treeGeneration++;
     node->parent = directory;
     directory->children.push_back(node);
     directory->byName[Fold(node->name)] = node;
@@ -75,6 +79,7 @@ void Detach(Node *node) {
     if (node->parent == nullptr) {
         return;
     }
+    treeGeneration++;
     std::vector<Node *> &siblings = node->parent->children;
     siblings.erase(std::find(siblings.begin(), siblings.end(), node));
     node->parent->byName.erase(Fold(node->name));
@@ -151,6 +156,7 @@ bool EnterWithName(const char *function, const WCHAR *name) {
 }
 
 void ResetVolume() {
+    treeGeneration++;
     ResetHandles();
     ResetSearches();
     drives.clear();

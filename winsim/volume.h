@@ -66,6 +66,11 @@ struct Node {
 // unopenable ones) that sim::SetUnopenable and sim::SetUnreadable named.
 extern std::set<std::u16string> unopenable, unreadable;
 
+// Counts the changes to the shape of the tree (entries attached, detached,
+// the volume reset), so that what was found by walking a path can be kept
+// for as long as the count stays.
+extern uint64_t treeGeneration;
+
 Node *NewNode(const std::u16string &name, bool directory, WCHAR drive);
 // The root of the drive `letter` (any case); made when `create` is set,
 // else null when there is no such drive.
@@ -138,6 +143,8 @@ bool IsOpen(const Node *node);
 // True when an open handle on `node` does not share deletion.
 bool DeleteBlocked(const Node *node);
 void ResetHandles();
+// Whether file indexes read as 0 (sim::SetZeroFileIndex).
+void SetZeroIndex(bool on);
 
 // ---- Searches (search.cpp).
 
