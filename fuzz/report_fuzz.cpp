@@ -47,9 +47,25 @@ std::string GlimpsetLines(const std::vector<uint8_t> &file) {
                  magnitude % 60);
         text += stamp;
     }
-    std::u16string computer;
+    // The name as stored, up to its first NUL, with every unit that could
+    // act on a terminal shown as U+FFFD: controls (C0, DEL, C1), the
+    // bidirectional embeddings, overrides and isolates, and surrogates that
+    // are not half of a pair within the name.
+    std::u16string stored;
     for (size_t unit = 0; unit < 16 && W(file, 48 + 2 * unit) != 0; unit++) {
-        computer += (char16_t)W(file, 48 + 2 * unit);
+        stored += (char16_t)W(file, 48 + 2 * unit);
+    }
+    std::u16string computer = stored;
+    for (size_t i = 0; i < stored.size(); i++) {
+        char16_t c = stored[i];
+        bool high = c >= 0xD800 && c <= 0xDBFF, low = c >= 0xDC00 && c <= 0xDFFF;
+        bool paired =
+            (high && i + 1 < stored.size() && stored[i + 1] >= 0xDC00 && stored[i + 1] <= 0xDFFF) ||
+            (low && i > 0 && stored[i - 1] >= 0xD800 && stored[i - 1] <= 0xDBFF);
+        if (c < 0x20 || (c >= 0x7F && c <= 0x9F) || (c >= 0x202A && c <= 0x202E) ||
+            (c >= 0x2066 && c <= 0x2069) || ((high || low) && !paired)) {
+            computer[i] = 0xFFFD;
+        }
     }
     text += "   On computer        : " + (computer.empty() ? "not available" : sim::U8(computer)) +
             "\r\n";
@@ -95,6 +111,17 @@ void Report(const std::vector<uint8_t> &file, bool onlyKnown) {
     fuzz::Require(result == 0, "the report on a readable file failed");
     fuzz::Require(sim::Stderr().empty(), "the report on a readable file wrote an error");
     fuzz::Require(sim::Stdout() == expected, "the report differs from the file's header");
+    // Whatever the file holds, no control but the line ends reaches the
+    // terminal: no ESC, no BEL, no C1 (in UTF-8, C2 80 to C2 9F).
+    const std::string out = sim::Stdout();
+    for (size_t i = 0; i < out.size(); i++) {
+        unsigned char c = (unsigned char)out[i];
+        fuzz::Require(c >= 0x20 || c == '\r' || c == '\n', "a control reached the output");
+        fuzz::Require(!(c == 0xC2 && i + 1 < out.size() && (unsigned char)out[i + 1] >= 0x80 &&
+                        (unsigned char)out[i + 1] <= 0x9F),
+                      "a C1 control reached the output");
+        fuzz::Require(c != 0x7F, "DEL reached the output");
+    }
     fuzz::CheckAfterRun(result);
 }
 

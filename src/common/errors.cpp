@@ -79,8 +79,15 @@ int GetErrorText(DWORD code, WCHAR *buffer) {
     return 0;
 }
 
+// The text of a message's %s: a name or an argument, which may have come
+// from a directory listing, shown without the controls it may carry.
+static WCHAR PrintableArgument[PATH_CAPACITY];
+
 static const WCHAR *Argument(const WCHAR *text) {
-    return text != nullptr ? text : EmptyText;
+    if (text == nullptr) {
+        return EmptyText;
+    }
+    return PrintableText(text, PrintableArgument, PATH_CAPACITY);
 }
 
 void ReportPlain(const WCHAR *message, const WCHAR *text) {
@@ -91,6 +98,11 @@ void ReportPlain(const WCHAR *message, const WCHAR *text) {
 void ReportPlainNumber(const WCHAR *message, unsigned number) {
     ReportErrorPrefix();
     Qprintf(ErrorHandle(), message, number);
+}
+
+void ReportPlainNumbers(const WCHAR *message, int first, int second) {
+    ReportErrorPrefix();
+    Qprintf(ErrorHandle(), message, first, second);
 }
 
 void ReportSystem(const WCHAR *message, const WCHAR *text) {

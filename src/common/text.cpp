@@ -48,6 +48,58 @@ int TextAppend(WCHAR *target, int capacity, const WCHAR *source) {
     return result;
 }
 
+static const WCHAR REPLACEMENT = 0xFFFD;
+
+static BOOL IsHighSurrogate(WCHAR ch) {
+    return ch >= 0xD800 && ch <= 0xDBFF;
+}
+
+static BOOL IsLowSurrogate(WCHAR ch) {
+    return ch >= 0xDC00 && ch <= 0xDFFF;
+}
+
+// Whether the unit at `at` of `text` may not reach a terminal as it is.
+static BOOL IsUnprintable(const WCHAR *text, int at) {
+    WCHAR ch = text[at];
+    if (ch < 0x20 || (ch >= 0x7F && ch <= 0x9F) || (ch >= 0x202A && ch <= 0x202E) ||
+        (ch >= 0x2066 && ch <= 0x2069)) {
+        return TRUE;
+    }
+    if (IsHighSurrogate(ch)) {
+        return !IsLowSurrogate(text[at + 1]);
+    }
+    if (IsLowSurrogate(ch)) {
+        return at == 0 || !IsHighSurrogate(text[at - 1]);
+    }
+    return FALSE;
+}
+
+const WCHAR *PrintableText(const WCHAR *text, WCHAR *buffer, int capacity) {
+    if (text == nullptr) {
+        return nullptr;
+    }
+    int first = 0;
+    while (text[first] != 0 && !IsUnprintable(text, first)) {
+        first++;
+    }
+    if (text[first] == 0) {
+        return text;
+    }
+    if (buffer == nullptr || capacity <= 0) {
+        return nullptr;
+    }
+    int length = 0;
+    for (; text[length] != 0 && length < capacity - 1; length++) {
+        buffer[length] = IsUnprintable(text, length) ? REPLACEMENT : text[length];
+    }
+    // A pair cut by the end of the buffer leaves its first half alone.
+    if (length > 0 && IsHighSurrogate(buffer[length - 1])) {
+        buffer[length - 1] = REPLACEMENT;
+    }
+    buffer[length] = 0;
+    return buffer;
+}
+
 static WCHAR UpperAZ(WCHAR ch) {
     if (ch >= 'a' && ch <= 'z') {
         return (WCHAR)(ch - 'a' + 'A');

@@ -38,6 +38,15 @@ enum {
     NAME_UNITS = 16, // units of the computer name field
 };
 
+// The file's name as the report prints it (PrintableText): names come from
+// directory listings, and a name may hold C1 controls, bidirectional
+// controls or lone surrogates, which Windows allows in names.
+static WCHAR PrintableName[PATH_CAPACITY];
+
+static const WCHAR *Shown(const WCHAR *name) {
+    return PrintableText(name, PrintableName, PATH_CAPACITY);
+}
+
 // The header as read: the same 80 bytes seen as either record.
 union HeaderBuffer {
     BYTE bytes[HEADER_SIZE];
@@ -55,7 +64,7 @@ static void ReportFileError(DWORD code, const WCHAR *message, const WCHAR *name)
     QPuts(EmptyLine);
     ReportErrorPrefix();
     HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
-    Qprintf(error, message, name);
+    Qprintf(error, message, Shown(name));
     Qprintf(error, SystemTextFormat, errorText);
 }
 
@@ -79,16 +88,21 @@ static void ShowGlimpset(const WCHAR *name, const HeaderBuffer *header) {
     SavedScreen saved;
     ReadSavedScreen(header->bytes, HEADER_GLIMPSET, &saved);
 
-    // The field need not hold a terminator: at most 16 units are shown.
+    // The field need not hold a terminator: at most 16 units are shown. It
+    // is whatever the file says, so it is shown without controls: a name
+    // holding ESC [2J or an OSC sequence must not clear the screen, retitle
+    // the window or write the clipboard of a terminal that describes it.
     WCHAR computer[NAME_UNITS + 1];
+    WCHAR printable[NAME_UNITS + 1];
     memcpy(computer, header->bytes + offsetof(GlimpsetHeader, computerName),
            NAME_UNITS * sizeof(WCHAR));
     computer[NAME_UNITS] = 0;
 
-    Printf(GlimpsetTitle, name, (int)saved.version);
+    Printf(GlimpsetTitle, Shown(name), (int)saved.version);
     QPuts(TakenLabel);
     ShowTimestamp(&header->glimpset);
-    Printf(ComputerFormat, computer[0] != 0 ? computer : NotAvailable);
+    Printf(ComputerFormat,
+           computer[0] != 0 ? PrintableText(computer, printable, NAME_UNITS + 1) : NotAvailable);
     Printf(ChecksumFormat, (unsigned)saved.crc);
     Printf(SizeFormat, (int)saved.rows, (int)saved.columns);
     Printf(CursorFormat, (int)saved.cursorRow, (int)saved.cursorColumn);
@@ -104,11 +118,16 @@ static void ShowGlimpset(const WCHAR *name, const HeaderBuffer *header) {
 static void ShowSavecon(const WCHAR *name, const HeaderBuffer *header) {
     SavedScreen saved;
     ReadSavedScreen(header->bytes, HEADER_SAVECON, &saved);
-    Printf(SaveconTitle, name);
+    Printf(SaveconTitle, Shown(name));
     Printf(SizeFormat, (int)saved.rows, (int)saved.columns);
     Printf(CursorFormat, (int)saved.cursorRow, (int)saved.cursorColumn);
     Printf(AttributeFormat, (int)saved.attribute);
     Printf(WindowSizeFormat, (int)saved.windowHeight, (int)saved.windowWidth);
+}
+
+int ReportUnopenedFile(const WCHAR *name, DWORD code) {
+    ReportFileError(code, OpenErrorFormat, name);
+    return -2;
 }
 
 int ShowFileInfo(const WCHAR *name, int onlyKnown) {
@@ -141,7 +160,7 @@ int ShowFileInfo(const WCHAR *name, int onlyKnown) {
     } else if (kind == HEADER_SAVECON) {
         ShowSavecon(name, &header);
     } else if (!onlyKnown) {
-        Printf(NotGlimpsetFormat, name);
+        Printf(NotGlimpsetFormat, Shown(name));
     }
     return 0;
 }

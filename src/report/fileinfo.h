@@ -8,3 +8,7 @@
 // file unless `onlyKnown`), -1 for an empty name, -2 when opening or reading
 // failed (after its message). The file is closed before returning.
 int ShowFileInfo(const WCHAR *name, int onlyKnown);
+// Reports a file that could not be opened, with the system's text for
+// `code`, as ShowFileInfo reports a failed open (an empty line on standard
+// output, then the error). Returns -2.
+int ReportUnopenedFile(const WCHAR *name, DWORD code);

@@ -38,7 +38,6 @@ static const WCHAR AllocationText[] = TEXT("Can\u2019t allocate temporary buffer
 static const WCHAR FileOpenText[] = TEXT("Error opening \"%s\":\r\n");
 static const WCHAR ConsoleReadText[] = TEXT("Error reading data from console buffer:\r\n");
 static const WCHAR FileWriteText[] = TEXT("Error writing to file \"%s\":\r\n");
-static const WCHAR PlainText[] = TEXT("%s");
 
 static const WCHAR CurrentDirectoryVariable[] = TEXT("%_cwds");
 static const WCHAR ConsoleName[] = TEXT("CONOUT$");
@@ -49,7 +48,6 @@ static const WCHAR TemporaryCounterFormat[] = TEXT("-%u.glimtmp");
 enum {
     BLOCK_CELLS = 8192,          // most cells read from the console in one call
     COMPUTER_NAME_CAPACITY = 16, // the header's field, terminator included
-    MESSAGE_CAPACITY = 256,      // a formatted message of our own
     SUFFIX_CAPACITY = 32,        // a temporary file's suffix
     TEMPORARY_ATTEMPTS = 100,    // names tried for the temporary file
 };
@@ -122,7 +120,6 @@ int SaveScreen(WCHAR *path, DWORD modeFlags) {
     CONSOLE_SCREEN_BUFFER_INFO info;
     GlimpsetHeader header;
     WCHAR computerName[COMPUTER_NAME_CAPACITY];
-    WCHAR message[MESSAGE_CAPACITY];
     DWORD nameSize = COMPUTER_NAME_CAPACITY;
     DWORD written = 0;
     DWORD error = 0;
@@ -176,8 +173,7 @@ int SaveScreen(WCHAR *path, DWORD modeFlags) {
     // The readers take no other size, so such a file could never be
     // restored or reported: it is refused before anything is written.
     if (!SizeIsReadable(columns, rows)) {
-        Sprintf(message, BufferSizeText, columns, rows);
-        ReportPlain(PlainText, message);
+        ReportPlainNumbers(BufferSizeText, columns, rows);
         goto done;
     }
     inputCodePage = GetConsoleCP();

@@ -93,6 +93,19 @@ void SetBias(GlimpsetHeader &header, LONG bias) {
     header.utcBias = bias;
 }
 
+// The computer name field holds `name` (at most 16 units), zero after it.
+void SetName(GlimpsetHeader &header, const std::u16string &name) {
+    for (size_t i = 0; i < 16; i++) {
+        header.computerName[i] = i < name.size() ? (WCHAR)name[i] : 0;
+    }
+}
+
+#define NAME_ROW(behaviour, name, shown)                                                           \
+    {                                                                                              \
+        behaviour, [](GlimpsetHeader &h) { SetName(h, name); }, 3,                                 \
+            "   On computer        : " shown                                                       \
+    }
+
 const HeaderCase HeaderCases[] = {
     {"the base header", [](GlimpsetHeader &) {}, 0, ""},
     {"version 2 is shown as found", [](GlimpsetHeader &h) { h.version = 2; }, 1,
@@ -137,6 +150,25 @@ const HeaderCase HeaderCases[] = {
          h.computerName[3] = 'Z';
      },
      3, "   On computer        : SI"},
+    // A name is what the file says: nothing in it may act on a terminal.
+    NAME_ROW("plain ASCII is shown as it is", u"BUILD-07", "BUILD-07"),
+    NAME_ROW("accented Latin is shown as it is", u"Bücher-Zoë", "Bücher-Zoë"),
+    NAME_ROW("CJK is shown as it is", u"開発機", "開発機"),
+    NAME_ROW("a surrogate pair is shown as its character", u"PC\U0001F600", "PC😀"),
+    NAME_ROW("ESC [2J ESC [H cannot clear the screen", u"\x1b[2J\x1b[H", "�[2J�[H"),
+    NAME_ROW("an OSC 52 clipboard write loses its ESC and BEL", u"\x1b]52;c;SGk=\a",
+             "�]52;c;SGk=�"),
+    NAME_ROW("a title change loses its ESC and BEL", u"\x1b]0;pwned\a", "�]0;pwned�"),
+    NAME_ROW("tab, CR and LF are C0 controls", u"a\tb\rc\nd", "a�b�c�d"),
+    NAME_ROW("DEL is replaced", u"A\x7f", "A�"),
+    NAME_ROW("C1 CSI and NEL are replaced", u"\u009b2J\u0085", "�2J�"),
+    NAME_ROW("embeddings and overrides are replaced", u"\u202aa\u202bb\u202cc\u202dd\u202e",
+             "�a�b�c�d�"),
+    NAME_ROW("isolates are replaced", u"\u2066a\u2067b\u2068c\u2069", "�a�b�c�"),
+    NAME_ROW("a lone high surrogate is replaced", u"a\xd800" u"b", "a�b"),
+    NAME_ROW("a lone low surrogate is replaced", u"a\xdc00" u"b", "a�b"),
+    NAME_ROW("a pair cut by the field's end is a lone surrogate", u"ABCDEFGHIJKLMNO\xd83d",
+             "ABCDEFGHIJKLMNO�"),
     {"the checksum is eight upper-case digits", [](GlimpsetHeader &h) { h.crc = 0xfe; }, 4,
      "   Checksum           : 000000FE"},
     {"the high byte of the attribute is not shown", [](GlimpsetHeader &h) { h.attribute = 0x1F07; },

@@ -94,6 +94,14 @@ def savecon(columns=80, rows=300, ccol=5, crow=10, attribute=0x1F07, window=(0, 
                        columns, 50, selector)
     return head.ljust(832, b"\0") + b"A\0\x07\0" * 10
 
+# A computer name as the report shows it: every character that could act
+# on a terminal (C0, DEL, C1, the bidirectional embeddings, overrides and
+# isolates) is U+FFFD.
+def printable(name):
+    return "".join("\ufffd" if ord(c) < 0x20 or 0x7F <= ord(c) <= 0x9F or
+                   0x202A <= ord(c) <= 0x202E or 0x2066 <= ord(c) <= 0x2069 else c
+                   for c in name)
+
 # The description of a Glimpset header, as the report prints it.
 def describe_glimpset(path, header):
     (magic, version, year, day, month, minute, hour, second, dow, bias, columns, rows, ccol,
@@ -108,7 +116,7 @@ def describe_glimpset(path, header):
         text += "%04d-%02d-%02d %02d:%02d:%02d UTC%s%d:%02d\r\n" % (
             year, month, day, hour, minute, second, "-" if east < 0 else "+",
             abs(east) // 60, abs(east) % 60)
-    name = units.decode("utf-16-le").split("\0")[0]
+    name = printable(units.decode("utf-16-le", "surrogatepass").split("\0")[0])
     text += "   On computer        : %s\r\n" % (name if name else "not available")
     text += "   Checksum           : %08X\r\n" % crc
     text += "   Screen buffer size : %d rows x %d columns\r\n" % (rows, columns)
@@ -161,6 +169,11 @@ put("cycle/x.glim", b"x")
 put("cycle/sub/y.glim", b"y")
 os.symlink("..", os.path.join(tree, "cycle", "sub", "back"))
 put("uni/\u00dcbersicht \u2013 \u00df.glim", base)
+# Computer names that would clear the screen, write the clipboard, retitle
+# the window, or start a C1 control sequence, on a terminal that obeys them.
+hostile = ["\x1b[2J\x1b[H", "\x1b]52;c;SGk=\x07", "\x1b]0;owned\x07", "\u009b2J"]
+for number, name in enumerate(hostile):
+    put("hostile%d/h.glim" % number, glimpset(name=name) + b"\xFD\xFF")
 # A socket is listed as a file but cannot be opened.
 os.makedirs(os.path.join(tree, "socket"), exist_ok=True)
 socket.socket(socket.AF_UNIX).bind(os.path.join(tree, "socket", "s.glim"))
@@ -228,6 +241,11 @@ check("link-passed-over-with-n-j", "glim /I /S /N:O /N:J cycle\\sub\\*.glim",
 check("unicode-name", "glim /I uni\\*.glim",
       describe_glimpset(win("uni/\u00dcbersicht \u2013 \u00df.glim"), base) +
       found(1, win("uni") + "\\"))
+check("hostile-computer-names",
+      "glim /I " + " ".join("hostile%d\\h.glim" % n for n in range(len(hostile))),
+      "".join(describe_glimpset(win("hostile%d/h.glim" % n), glimpset(name=name)) +
+              found(1, win("hostile%d" % n) + "\\") for n, name in enumerate(hostile)) +
+      total(len(hostile)))
 check("saved-by-glim", "glim /I real\\saved.glim",
       describe_glimpset(win("real/saved.glim"), saved) + found(1, win("real") + "\\"))
 
