@@ -344,21 +344,64 @@ TEST_F(SearchTest, TotalIsAddedToAndMayBeAbsent) {
     EXPECT_EQ(ListFiles(u"C:\\w\\*.glim", SEARCH_RECURSE, MODE_NO_TOTALS, nullptr), 0);
 }
 
-TEST_F(SearchTest, DeepTreeIsSearchedToTheBottom) {
-    std::u16string path = u"C:\\deep";
-    sim::MakeDirectory(path);
-    for (int level = 0; level < 200; level++) {
-        sim::MakeFile(path + u"\\x.glim", "x");
-        path += u"\\d";
-        sim::MakeDirectory(path);
+TEST_F(SearchTest, DeepestTreeIsSearchedToTheBottomInLittleMemory) {
+    // Levels of one-character names down to the deepest whose specification
+    // (with "*.glim") still fits a path buffer: 5 + 2 x 8186 + 6 characters.
+    const int deepest = (PATH_CAPACITY - 1 - 5 - 6) / 2;
+    std::u16string bottom = u"C:\\d";
+    for (int level = 0; level < deepest; level++) {
+        bottom += u"\\d";
     }
+    sim::MakeDirectory(bottom + u"\\d");
+    sim::MakeFile(bottom + u"\\d\\never.glim", "x");
+    sim::MakeFile(u"C:\\d\\x.glim", "x");
+    sim::MakeFile(bottom + u"\\x.glim", "x");
+    // Its path does not fit a path buffer: reported, not counted in silence.
+    sim::MakeFile(bottom + u"\\" + std::u16string(200, u'y') + u".glim", "x");
+    sim::ResetPeak();
     DWORD total = 0;
-    EXPECT_EQ(
-        ListFiles(u"C:\\deep\\*.glim", SEARCH_RECURSE, MODE_ONLY_KNOWN | MODE_NO_TOTALS, &total),
-        0);
-    EXPECT_EQ(total, 200u);
-    EXPECT_EQ(sim::Stdout(), "");
-    EXPECT_EQ(sim::Stderr(), "");
+    EXPECT_EQ(ListFiles(u"C:\\d\\*.glim", SEARCH_RECURSE, MODE_ONLY_KNOWN | MODE_NO_TOTALS, &total),
+              -2);
+    RecordProperty("peakHeapBytes", std::to_string(sim::PeakBytes()));
+    EXPECT_LE(sim::PeakBytes(), 16u << 20);
+    EXPECT_EQ(total, 3u);
+    EXPECT_EQ(sim::Stdout(), "\r\n");
+    std::string err = sim::Stderr();
+    // The path is shown by its end: its name whole, after an ellipsis.
+    EXPECT_EQ(err.rfind("Glimpset plugin: Error opening \"…", 0), 0u);
+    const std::string tooLong = sim::U8(u"\\" + std::u16string(200, u'y')) +
+                                ".glim\":\r\n    The filename or extension is too long.\r\n";
+    ASSERT_GE(err.size(), tooLong.size());
+    EXPECT_EQ(err.substr(err.size() - tooLong.size()), tooLong);
+}
+
+TEST_F(SearchTest, VolumeWithoutFileIndexesIsSearchedWhole) {
+    // A file system that reports the index 0 for every directory gives no
+    // identities: no directory may be taken for one on the path.
+    MakeTree();
+    Outcome known = Report("C:\\w\\*.glim", 0, SEARCH_RECURSE);
+    sim::SetZeroFileIndex(true);
+    Outcome zero = Report("C:\\w\\*.glim", 0, SEARCH_RECURSE);
+    EXPECT_EQ(zero.out, known.out);
+    EXPECT_EQ(zero.err, known.err);
+    EXPECT_EQ(zero.result, known.result);
+    EXPECT_NE(zero.out.find("C:\\w\\sub\\deeper\\e.glim"), std::string::npos);
+}
+
+TEST_F(SearchTest, NamesFromTheVolumeAreShownWithoutControls) {
+    // Windows allows C1 and bidirectional controls in names; the lines show
+    // U+FFFD in their place, and the file is still opened by its own name.
+    sim::MakeDirectory(u"C:\\n\u009B2J");
+    sim::MakeFile(u"C:\\n\u009B2J\\a\u202Egnp.glim", "x");
+    sim::MakeFile(u"C:\\n\u009B2J\\b\u2066.glim", "x");
+    sim::SetUnreadable(u"C:\\n\u009B2J\\b\u2066.glim");
+    Outcome outcome = Report("C:\\n\u009B2J\\*.glim", 0, 0);
+    EXPECT_EQ(outcome.out,
+              Other("C:\\n\uFFFD2J\\a\uFFFDgnp.glim") + "\r\n" + Found(2, "C:\\n\uFFFD2J\\"));
+    EXPECT_EQ(outcome.err, "Glimpset plugin: Error reading \"C:\\n\uFFFD2J\\b\uFFFD.glim\":\r\n"
+                           "    The system cannot read from the specified device.\r\n");
+    outcome = Report("C:\\n\u009B2J\\*.t\u202Ext", 0, 0);
+    EXPECT_EQ(outcome.err, NoFiles("*.t\uFFFDxt", "C:\\n\uFFFD2J\\"));
 }
 
 TEST_F(SearchTest, LinkBackIntoItsOwnTreeIsNotFollowed) {
@@ -386,6 +429,18 @@ TEST_F(SearchTest, LinkBackIntoItsOwnTreeIsNotFollowed) {
     EXPECT_EQ(outcome.result, 0);
 }
 
+TEST_F(SearchTest, LinkToAnAncestorDoesNotLeadDownIntoThePathAgain) {
+    // From C:\\p\\s, the link up leads to C:\\p, whose plain directory s is
+    // the top again, and is not searched a second time.
+    sim::MakeDirectory(u"C:\\p\\s");
+    sim::MakeFile(u"C:\\p\\x.glim", "x");
+    sim::MakeFile(u"C:\\p\\s\\y.glim", "x");
+    sim::MakeLink(u"C:\\p\\s\\up", u"C:\\p");
+    Outcome outcome = Report("C:\\p\\s\\*.glim", MODE_ONLY_KNOWN, SEARCH_RECURSE);
+    EXPECT_EQ(outcome.out, Found(1, "C:\\p\\s\\") + Found(1, "C:\\p\\s\\up\\") + Total(2));
+    EXPECT_EQ(outcome.result, 0);
+}
+
 TEST_F(SearchTest, CycleWithoutIdentitiesEndsWhenThePathNoLongerFits) {
     // Long names make few levels before a path would exceed its buffer.
     std::u16string name(250, u'n');
@@ -401,11 +456,13 @@ TEST_F(SearchTest, CycleWithoutIdentitiesEndsWhenThePathNoLongerFits) {
     EXPECT_EQ(total, (DWORD)((PATH_CAPACITY - 1 - 5 - 6) / 251 + 1));
 }
 
-TEST_F(SearchTest, AllocationFailureEndsOneLevelOnly) {
-    sim::MakeDirectory(u"C:\\w");
-    sim::MakeFile(u"C:\\w\\a.glim", "x");
-    sim::MakeDirectory(u"C:\\w\\s");
-    sim::MakeFile(u"C:\\w\\s\\b.glim", "x");
+TEST_F(SearchTest, AllocationFailureEndsOneBranchOnly) {
+    // 70 levels with a file each, and a directory beside the first level.
+    std::u16string path = u"C:\\w";
+    for (int level = 0; level < 70; level++) {
+        sim::MakeFile(path + u"\\a.glim", "x");
+        path += u"\\s";
+    }
     sim::MakeDirectory(u"C:\\w\\t");
     sim::MakeFile(u"C:\\w\\t\\c.glim", "x");
 
@@ -416,12 +473,14 @@ TEST_F(SearchTest, AllocationFailureEndsOneLevelOnly) {
     EXPECT_EQ(sim::Stdout(), "");
     EXPECT_EQ(total, 0u);
 
+    // Past the first 64 levels the walk needs more room for its levels:
+    // without it, the level below goes unsearched, and the rest is searched.
     sim::ClearOutput();
     sim::FailCall("HeapAlloc", 2, ERROR_NOT_ENOUGH_MEMORY);
-    EXPECT_EQ(ListFiles(u"C:\\w\\*.glim", SEARCH_RECURSE, MODE_ONLY_KNOWN, &total), -2);
+    EXPECT_EQ(ListFiles(u"C:\\w\\*.glim", SEARCH_RECURSE, MODE_ONLY_KNOWN | MODE_NO_TOTALS, &total),
+              -2);
     EXPECT_EQ(sim::Stderr(), "Glimpset plugin: Can’t allocate temporary buffers\r\n");
-    EXPECT_EQ(sim::Stdout(), Found(1, "C:\\w\\") + Found(1, "C:\\w\\t\\"));
-    EXPECT_EQ(total, 2u);
+    EXPECT_EQ(total, 65u);
 }
 
 TEST_F(SearchTest, AllocationFailureFailsTheCommand) {
