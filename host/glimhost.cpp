@@ -9,6 +9,7 @@
 #include "plugin/host.h"
 #include "host/hoststate.h"
 #include "host/hostnames.h"
+#include "glimversion.h"
 
 // clang-format off
 static const WCHAR USAGE_TEXT[] = TEXT(
@@ -58,7 +59,8 @@ static const WCHAR MSG_NOT_A_PLUGIN[] =
     TEXT("glimhost: \"%s\" is not a plugin (no GetPluginInfo)\r\n");
 static const WCHAR MSG_NO_EXPORT[] = TEXT("glimhost: the plugin does not export \"%s\"\r\n");
 static const WCHAR MSG_NO_CONSOLE[] = TEXT("glimhost: no console to clear\r\n");
-static const WCHAR FORMAT_VERSION[] = TEXT("glimhost 1.0 - %s %d.%d.%d\r\n");
+static const WCHAR FORMAT_VERSION[] =
+    TEXT("glimhost ") TEXT(GLIM_VERSION_TEXT) TEXT(" - %s %d.%d.%d\r\n");
 static const WCHAR FORMAT_LINE[] = TEXT("%s\r\n");
 static const WCHAR FORMAT_VARIABLE[] = TEXT("%s=%s\r\n");
 static const WCHAR FORMAT_ERROR_CODE[] = TEXT("Error %u");

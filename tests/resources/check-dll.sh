@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
-# check-dll.sh BIN_DIR: checks the built glimpset.dll in BIN_DIR: its export
-# table holds exactly the seven names the host looks up, it imports only
-# from the Windows system libraries and the host's TakeCmd.dll, and its
-# resources hold the sound WAVE/CAMERA4 (a RIFF WAVE) and a version record
-# for 1.2.0.3. Prints one line a check and a count; fails when any fails.
+# check-dll.sh BIN_DIR [VERSION]: checks the built glimpset.dll in BIN_DIR:
+# its export table holds exactly the seven names the host looks up, it
+# imports only from the Windows system libraries and the host's TakeCmd.dll,
+# and its resources hold the sound WAVE/CAMERA4 (a RIFF WAVE) and a version
+# record for VERSION (by default the project version of the build that
+# BIN_DIR belongs to, from its CMakeCache.txt). Prints one line a check
+# and a count; fails when any fails.
 set -uo pipefail
 
 bin=${1:-build/windows/bin}
 dll="$bin/glimpset.dll"
+version=${2:-$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$bin/../CMakeCache.txt" 2>/dev/null)}
 objdump=${OBJDUMP:-x86_64-w64-mingw32-objdump}
 
 passed=0
@@ -148,17 +151,14 @@ ok=0
 [ -n "$size" ] && [ "$size" -gt 1000 ] && [ "$size" -lt 20480 ] && ok=1
 check "the sound is between 1 KB and 20 KB" $ok "size ${size:-unknown}"
 
-ok=0
-printf '%s\n' "$resources" | grep -qx 'version 1.2.0.3' && ok=1
-check "version record: file version 1.2.0.3" $ok
-
-ok=0
-printf '%s\n' "$resources" | grep -qx 'product 1.2.0.3' && ok=1
-check "version record: product version 1.2.0.3" $ok
-
-ok=0
-printf '%s\n' "$resources" | grep -qx 'filetext 1.2.0.3' && ok=1
-check "version record: FileVersion text 1.2.0.3" $ok
+# The version record against the project version (the dots are escaped for
+# grep; an unknown version fails every line).
+pattern=${version//./\\.}
+for line in "version:file version" "product:product version" "filetext:FileVersion text"; do
+    ok=0
+    [ -n "$version" ] && printf '%s\n' "$resources" | grep -qx "${line%%:*} $pattern" && ok=1
+    check "version record: ${line#*:} ${version:-(project version unknown)}" $ok
+done
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
