@@ -4,8 +4,10 @@
 # imports only from the Windows system libraries and the host's TakeCmd.dll,
 # and its resources hold the sound WAVE/CAMERA4 (a RIFF WAVE) and a version
 # record for VERSION (by default the project version of the build that
-# BIN_DIR belongs to, from its CMakeCache.txt). Prints one line a check
-# and a count; fails when any fails.
+# BIN_DIR belongs to, from its CMakeCache.txt); and its headers carry no
+# time stamp and the file's true checksum, as two builds of one source must
+# give the same bytes. Prints one line a check and a count; fails when any
+# fails.
 set -uo pipefail
 
 bin=${1:-build/windows/bin}
@@ -89,6 +91,26 @@ def offset(rva):
             return raw + rva - va
     raise ValueError("rva outside every section")
 
+# The time stamps of the file header and of the export directory.
+exports_rva = struct.unpack_from("<I", data, directories)[0]
+stamps = struct.unpack_from("<I", data, pe + 8)[0]
+if exports_rva:
+    stamps |= struct.unpack_from("<I", data, offset(exports_rva) + 4)[0]
+print("stamp %d" % stamps)
+
+# The image checksum: the file's 16-bit words summed with their carries
+# folded back in, the checksum field itself counted as zero, plus the
+# file's length.
+at = optional + 64
+stored = struct.unpack_from("<I", data, at)[0]
+image = data[:at] + bytes(4) + data[at + 4:] + bytes(len(data) % 2)
+total = 0
+for (word,) in struct.iter_unpack("<H", image):
+    total += word
+    total = (total & 0xFFFF) + (total >> 16)
+computed = ((total & 0xFFFF) + (total >> 16) + len(data)) & 0xFFFFFFFF
+print("checksum %s" % ("true" if stored == computed else "%08X-not-%08X" % (stored, computed)))
+
 if rsrc_rva == 0:
     print("none")
     sys.exit(0)
@@ -159,6 +181,15 @@ for line in "version:file version" "product:product version" "filetext:FileVersi
     [ -n "$version" ] && printf '%s\n' "$resources" | grep -qx "${line%%:*} $pattern" && ok=1
     check "version record: ${line#*:} ${version:-(project version unknown)}" $ok
 done
+
+ok=0
+printf '%s\n' "$resources" | grep -qx 'stamp 0' && ok=1
+check "no time stamp in the headers" $ok
+
+ok=0
+printf '%s\n' "$resources" | grep -qx 'checksum true' && ok=1
+check "the header's checksum is that of the file" $ok \
+    "$(printf '%s\n' "$resources" | sed -n 's/^checksum //p')"
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
