@@ -25,6 +25,7 @@ execute_process(COMMAND ${CMAKE_CXX_COMPILER} --version OUTPUT_VARIABLE GLIM_COM
                 OUTPUT_STRIP_TRAILING_WHITESPACE)
 string(REGEX REPLACE "\n.*" "" GLIM_COMPILER_VERSION "${GLIM_COMPILER_VERSION}")
 message(STATUS "Windows binaries compiled by ${CMAKE_CXX_COMPILER}: ${GLIM_COMPILER_VERSION}")
+set(GLIM_COMPILER "${GLIM_COMPILER_VERSION}" CACHE INTERNAL "The compiler, for the package")
 
 # The stand-in host library: the host services, exported by name.
 add_library(TakeCmd SHARED ${SRC_HOST_FORMAT} ${SRC_HOST_SERVICES}
