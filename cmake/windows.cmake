@@ -11,6 +11,22 @@ add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN)
 # Windows system DLLs (and, for the plugin, TakeCmd.dll).
 set(GLIM_STATIC_RUNTIME -static -static-libgcc -static-libstdc++)
 
+# Two builds of one source, in any folders, give the same bytes: the linker
+# writes no time stamps (it would put the time of the link into the file and
+# export headers), the objects name no build folder, and an optimised build
+# carries no debugging sections (the static runtime brings its own, naming
+# the folders it was built in). The checksum the linker computes then comes
+# out the same too. tests/resources/check-dll.sh checks the headers, and
+# scripts/test builds the package twice in two folders and compares.
+add_compile_options($<$<COMPILE_LANGUAGE:C,CXX>:-ffile-prefix-map=${PROJECT_SOURCE_DIR}/=>
+                    $<$<COMPILE_LANGUAGE:C,CXX>:-ffile-prefix-map=${PROJECT_BINARY_DIR}/=>)
+add_link_options(-Wl,--no-insert-timestamp $<$<CONFIG:Release,MinSizeRel>:-s>)
+execute_process(COMMAND ${CMAKE_CXX_COMPILER} --version OUTPUT_VARIABLE GLIM_COMPILER_VERSION
+                OUTPUT_STRIP_TRAILING_WHITESPACE)
+string(REGEX REPLACE "\n.*" "" GLIM_COMPILER_VERSION "${GLIM_COMPILER_VERSION}")
+message(STATUS "Windows binaries compiled by ${CMAKE_CXX_COMPILER}: ${GLIM_COMPILER_VERSION}")
+set(GLIM_COMPILER "${GLIM_COMPILER_VERSION}" CACHE INTERNAL "The compiler, for the package")
+
 # The stand-in host library: the host services, exported by name.
 add_library(TakeCmd SHARED ${SRC_HOST_FORMAT} ${SRC_HOST_SERVICES}
             ${PROJECT_SOURCE_DIR}/host/takecmd.def)

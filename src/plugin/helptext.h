@@ -3,14 +3,15 @@
 #pragma once
 
 #include "common/platform.h"
+#include "glimversion.h"
 
 #define PLUGIN_NAME TEXT("Glimpset")
 enum {
-    PLUGIN_MAJOR = 1,
-    PLUGIN_MINOR = 2,
-    PLUGIN_BUILD = 0,
-    PLUGIN_REVISION = 3, // the fourth number of the /?? version line
-    NAME_SLOT = 11,      // a name of at most 10 characters and its terminator
+    PLUGIN_MAJOR = GLIM_VERSION_MAJOR,
+    PLUGIN_MINOR = GLIM_VERSION_MINOR,
+    PLUGIN_BUILD = GLIM_VERSION_BUILD,
+    PLUGIN_REVISION = GLIM_VERSION_REVISION, // the fourth number of the /?? version line
+    NAME_SLOT = 11,                          // a name of at most 10 characters and its terminator
     NAME_COUNT = 2,
 };
 

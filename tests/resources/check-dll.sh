@@ -1,13 +1,18 @@
 #!/usr/bin/env bash
-# check-dll.sh BIN_DIR: checks the built glimpset.dll in BIN_DIR: its export
-# table holds exactly the seven names the host looks up, it imports only
-# from the Windows system libraries and the host's TakeCmd.dll, and its
-# resources hold the sound WAVE/CAMERA4 (a RIFF WAVE) and a version record
-# for 1.2.0.3. Prints one line a check and a count; fails when any fails.
+# check-dll.sh BIN_DIR [VERSION]: checks the built glimpset.dll in BIN_DIR:
+# its export table holds exactly the seven names the host looks up, it
+# imports only from the Windows system libraries and the host's TakeCmd.dll,
+# and its resources hold the sound WAVE/CAMERA4 (a RIFF WAVE) and a version
+# record for VERSION (by default the project version of the build that
+# BIN_DIR belongs to, from its CMakeCache.txt); and its headers carry no
+# time stamp and the file's true checksum, as two builds of one source must
+# give the same bytes. Prints one line a check and a count; fails when any
+# fails.
 set -uo pipefail
 
 bin=${1:-build/windows/bin}
 dll="$bin/glimpset.dll"
+version=${2:-$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$bin/../CMakeCache.txt" 2>/dev/null)}
 objdump=${OBJDUMP:-x86_64-w64-mingw32-objdump}
 
 passed=0
@@ -86,6 +91,26 @@ def offset(rva):
             return raw + rva - va
     raise ValueError("rva outside every section")
 
+# The time stamps of the file header and of the export directory.
+exports_rva = struct.unpack_from("<I", data, directories)[0]
+stamps = struct.unpack_from("<I", data, pe + 8)[0]
+if exports_rva:
+    stamps |= struct.unpack_from("<I", data, offset(exports_rva) + 4)[0]
+print("stamp %d" % stamps)
+
+# The image checksum: the file's 16-bit words summed with their carries
+# folded back in, the checksum field itself counted as zero, plus the
+# file's length.
+at = optional + 64
+stored = struct.unpack_from("<I", data, at)[0]
+image = data[:at] + bytes(4) + data[at + 4:] + bytes(len(data) % 2)
+total = 0
+for (word,) in struct.iter_unpack("<H", image):
+    total += word
+    total = (total & 0xFFFF) + (total >> 16)
+computed = ((total & 0xFFFF) + (total >> 16) + len(data)) & 0xFFFFFFFF
+print("checksum %s" % ("true" if stored == computed else "%08X-not-%08X" % (stored, computed)))
+
 if rsrc_rva == 0:
     print("none")
     sys.exit(0)
@@ -148,17 +173,23 @@ ok=0
 [ -n "$size" ] && [ "$size" -gt 1000 ] && [ "$size" -lt 20480 ] && ok=1
 check "the sound is between 1 KB and 20 KB" $ok "size ${size:-unknown}"
 
-ok=0
-printf '%s\n' "$resources" | grep -qx 'version 1.2.0.3' && ok=1
-check "version record: file version 1.2.0.3" $ok
+# The version record against the project version (the dots are escaped for
+# grep; an unknown version fails every line).
+pattern=${version//./\\.}
+for line in "version:file version" "product:product version" "filetext:FileVersion text"; do
+    ok=0
+    [ -n "$version" ] && printf '%s\n' "$resources" | grep -qx "${line%%:*} $pattern" && ok=1
+    check "version record: ${line#*:} ${version:-(project version unknown)}" $ok
+done
 
 ok=0
-printf '%s\n' "$resources" | grep -qx 'product 1.2.0.3' && ok=1
-check "version record: product version 1.2.0.3" $ok
+printf '%s\n' "$resources" | grep -qx 'stamp 0' && ok=1
+check "no time stamp in the headers" $ok
 
 ok=0
-printf '%s\n' "$resources" | grep -qx 'filetext 1.2.0.3' && ok=1
-check "version record: FileVersion text 1.2.0.3" $ok
+printf '%s\n' "$resources" | grep -qx 'checksum true' && ok=1
+check "the header's checksum is that of the file" $ok \
+    "$(printf '%s\n' "$resources" | sed -n 's/^checksum //p')"
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -74,7 +74,7 @@ check "%% is a percent sign, a lone % stays, undefined names vanish" \
     '100%% and 50%% off, end\r\n' '' 0
 
 run "ver"
-check "ver names glimhost and the plugin's version" 'glimhost 1.0 - Glimpset 1.2.0\r\n' '' 0
+check "ver names glimhost and the plugin's version" 'glimhost 1.2.0.3 - Glimpset 1.2.0\r\n' '' 0
 
 run "echo [%_lastglim]"
 check "_lastglim is empty before any save" '[]\r\n' '' 0

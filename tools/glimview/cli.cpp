@@ -4,6 +4,7 @@
 #include "glimview/glimview.h"
 
 #include "glimview/viewplatform.h"
+#include "glimversion.h"
 
 #include <string.h>
 
@@ -21,8 +22,10 @@ static const char USAGE[] =
     "               its last row that is not blank\n"
     "  --force      shows the cells of a damaged file all the same\n"
     "  --help       shows this text\n"
+    "  --version    shows the version of glimview\n"
     "\n"
     "Exit status: 0 shown, 1 usage error, 2 unreadable or damaged file.\n";
+static const char VERSION_LINE[] = "glimview " GLIM_VERSION_TEXT "\n";
 static const char MSG_TRY_HELP[] = "Try \"glimview --help\".\n";
 static const char MSG_UNKNOWN_OPTION[] = "glimview: unknown option \"%s\".\n";
 static const char MSG_NO_FILE[] = "glimview: no file given.\n";
@@ -62,6 +65,7 @@ struct ViewOptions {
     BOOL window;
     BOOL force;
     BOOL help;
+    BOOL version;
     const char *file;
     const char *page; // --html: where the page goes ("-": standard output)
 };
@@ -87,6 +91,9 @@ static int ParseOptions(int argc, char **argv, ViewOptions *options, ViewSink *e
             } else if (strcmp(arg, "--help") == 0 || strcmp(arg, "-h") == 0 ||
                        strcmp(arg, "-?") == 0) {
                 options->help = TRUE;
+                return 0;
+            } else if (strcmp(arg, "--version") == 0) {
+                options->version = TRUE;
                 return 0;
             } else if (strcmp(arg, "--text") == 0) {
                 text = TRUE;
@@ -222,6 +229,10 @@ int GlimviewRun(int argc, char **argv, ViewSink *out, ViewSink *err) {
     }
     if (options.help) {
         SinkText(out, USAGE);
+        goto done;
+    }
+    if (options.version) {
+        SinkText(out, VERSION_LINE);
         goto done;
     }
     status = ReadScreen(&options, &screen, err);
