@@ -257,6 +257,36 @@ TEST_F(RunTest, ABadFileLeavesAnExistingPageAsItWas) {
     EXPECT_EQ("old", ReadText(dir + "page.html"));
 }
 
+TEST_F(RunTest, ThePageIsNeverWrittenOverTheFileShown) {
+    std::vector<uint8_t> bytes = GlimpsetBytes(Prompt());
+    WriteBytes(dir + "s.glim", bytes);
+    std::filesystem::create_directory(dir + "sub");
+    std::filesystem::create_hard_link(dir + "s.glim", dir + "hard.glim");
+    std::filesystem::create_symlink(dir + "s.glim", dir + "soft.glim");
+    const struct {
+        const char *behaviour;
+        std::string output;
+    } cases[] = {
+        {"the same name", dir + "s.glim"},
+        {"another spelling", dir + "sub/../s.glim"},
+        {"a hard link", dir + "hard.glim"},
+        {"a symbolic link", dir + "soft.glim"},
+    };
+    for (const auto &c : cases) {
+        for (const char *option : {"--html"}) {
+            Outcome run = RunView({option, c.output, dir + "s.glim"});
+            EXPECT_EQ(2, run.status) << c.behaviour << option;
+            EXPECT_EQ("", run.out) << c.behaviour << option;
+            EXPECT_EQ("glimview: will not write over \"" + c.output +
+                          "\": it is the file being shown.\n",
+                      run.err)
+                << c.behaviour << option;
+            EXPECT_EQ(std::string(bytes.begin(), bytes.end()), ReadText(dir + "s.glim"))
+                << c.behaviour << option;
+        }
+    }
+}
+
 TEST_F(RunTest, APageThatCannotBeCreatedIsAFailure) {
     WriteBytes(dir + "s.glim", GlimpsetBytes(Prompt()));
     Outcome run = RunView({"--html", dir + "no/such/dir/page.html", dir + "s.glim"});

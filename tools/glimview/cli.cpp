@@ -22,6 +22,7 @@ static const char USAGE[] =
     "  --force      shows the cells of a damaged file all the same\n"
     "  --help       shows this text\n"
     "\n"
+    "OUT is never the file being shown.\n"
     "Exit status: 0 shown, 1 usage error, 2 unreadable or damaged file.\n";
 static const char MSG_TRY_HELP[] = "Try \"glimview --help\".\n";
 static const char MSG_UNKNOWN_OPTION[] = "glimview: unknown option \"%s\".\n";
@@ -33,6 +34,8 @@ static const char MSG_OPEN[] = "glimview: cannot open \"%s\": ";
 static const char MSG_READ[] = "glimview: cannot read \"%s\": ";
 static const char MSG_CREATE[] = "glimview: cannot create \"%s\": ";
 static const char MSG_WRITE[] = "glimview: cannot write \"%s\": ";
+static const char MSG_SAME_FILE[] =
+    "glimview: will not write over \"%s\": it is the file being shown.\n";
 static const char MSG_WRITE_OUTPUT[] = "glimview: writing the output failed.\n";
 static const char MSG_NO_MEMORY[] = "glimview: not enough memory for \"%s\".\n";
 static const char MSG_TOO_SHORT[] =
@@ -222,6 +225,14 @@ int GlimviewRun(int argc, char **argv, ViewSink *out, ViewSink *err) {
     }
     if (options.help) {
         SinkText(out, USAGE);
+        goto done;
+    }
+    // Creating the page truncates it: were it the file to be shown, under
+    // this name or another, the screen would be lost.
+    if (options.page != NULL && strcmp(options.page, "-") != 0 &&
+        ViewSameFile(options.page, options.file)) {
+        SinkFormat(err, MSG_SAME_FILE, options.page, 0, 0);
+        status = EXIT_BAD_FILE;
         goto done;
     }
     status = ReadScreen(&options, &screen, err);
