@@ -61,7 +61,13 @@ TEST_F(RunTest, UsageErrorsExitWithOne) {
          "glimview: --html needs the name of the page to write.\n"},
         {"--text and --html",
          {"--text", "--html", "p.html", "x.glim"},
-         "glimview: --text and --html exclude each other.\n"},
+         "glimview: --text, --html and --svg exclude each other.\n"},
+        {"--html and --svg",
+         {"--svg=p.svg", "--html", "p.html", "x.glim"},
+         "glimview: --text, --html and --svg exclude each other.\n"},
+        {"--svg without a name",
+         {"x.glim", "--svg"},
+         "glimview: --svg needs the name of the image to write.\n"},
         {"an escape in an option",
          {"--\x1b[31m", "x.glim"},
          "glimview: unknown option \"--\u241b[31m\".\nTry \"glimview --help\".\n"},
@@ -78,8 +84,8 @@ TEST_F(RunTest, HelpShowsTheUsageAndSucceeds) {
     for (const char *option : {"--help", "-h", "-?"}) {
         Outcome run = RunView({"--text", option});
         EXPECT_EQ(0, run.status) << option;
-        EXPECT_EQ(0u, run.out.find("Usage: glimview [--text | --html OUT] [--window] [--force] "
-                                   "FILE\n"))
+        EXPECT_EQ(0u, run.out.find("Usage: glimview [--text | --html OUT | --svg OUT] [--window] "
+                                   "[--force] FILE\n"))
             << option;
         EXPECT_EQ("", run.err) << option;
     }
@@ -247,6 +253,13 @@ TEST_F(RunTest, TheHtmlPageIsWrittenToItsFile) {
     Outcome piped = RunView({"--html=-", dir + "s.glim"});
     EXPECT_EQ(0, piped.status);
     EXPECT_EQ(page, piped.out);
+    // The image likewise, to its file and to standard output.
+    Outcome image = RunView({"--svg", dir + "s.svg", dir + "s.glim"});
+    EXPECT_EQ(0, image.status);
+    EXPECT_EQ("", image.out + image.err);
+    EXPECT_EQ(0u,
+              ReadText(dir + "s.svg").find("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<svg "));
+    EXPECT_EQ(ReadText(dir + "s.svg"), RunView({"--svg=-", dir + "s.glim"}).out);
 }
 
 TEST_F(RunTest, ABadFileLeavesAnExistingPageAsItWas) {
@@ -257,7 +270,7 @@ TEST_F(RunTest, ABadFileLeavesAnExistingPageAsItWas) {
     EXPECT_EQ("old", ReadText(dir + "page.html"));
 }
 
-TEST_F(RunTest, ThePageIsNeverWrittenOverTheFileShown) {
+TEST_F(RunTest, NeitherPageNorImageIsEverWrittenOverTheFileShown) {
     std::vector<uint8_t> bytes = GlimpsetBytes(Prompt());
     WriteBytes(dir + "s.glim", bytes);
     std::filesystem::create_directory(dir + "sub");
@@ -273,7 +286,7 @@ TEST_F(RunTest, ThePageIsNeverWrittenOverTheFileShown) {
         {"a symbolic link", dir + "soft.glim"},
     };
     for (const auto &c : cases) {
-        for (const char *option : {"--html"}) {
+        for (const char *option : {"--html", "--svg"}) {
             Outcome run = RunView({option, c.output, dir + "s.glim"});
             EXPECT_EQ(2, run.status) << c.behaviour << option;
             EXPECT_EQ("", run.out) << c.behaviour << option;

@@ -10,13 +10,14 @@
 // ---- The program's texts.
 
 static const char USAGE[] =
-    "Usage: glimview [--text | --html OUT] [--window] [--force] FILE\n"
+    "Usage: glimview [--text | --html OUT | --svg OUT] [--window] [--force] FILE\n"
     "\n"
     "Shows a console screen saved by glim (a Glimpset file) or by SAVECON.\n"
     "\n"
     "  (no option)  the screen as text with colour sequences, for a terminal or less -R\n"
     "  --text       plain UTF-8 text, without trailing blanks or trailing empty rows\n"
     "  --html OUT   a self-contained HTML page, written to OUT (\"-\": standard output)\n"
+    "  --svg OUT    a self-contained SVG image, written to OUT (\"-\": standard output)\n"
     "  --window     only the rows the saved window showed; otherwise the buffer up to\n"
     "               its last row that is not blank\n"
     "  --force      shows the cells of a damaged file all the same\n"
@@ -29,7 +30,8 @@ static const char MSG_UNKNOWN_OPTION[] = "glimview: unknown option \"%s\".\n";
 static const char MSG_NO_FILE[] = "glimview: no file given.\n";
 static const char MSG_SECOND_FILE[] = "glimview: one file at a time; \"%s\" is one too many.\n";
 static const char MSG_HTML_NAME[] = "glimview: --html needs the name of the page to write.\n";
-static const char MSG_TEXT_AND_HTML[] = "glimview: --text and --html exclude each other.\n";
+static const char MSG_SVG_NAME[] = "glimview: --svg needs the name of the image to write.\n";
+static const char MSG_MODES[] = "glimview: --text, --html and --svg exclude each other.\n";
 static const char MSG_OPEN[] = "glimview: cannot open \"%s\": ";
 static const char MSG_READ[] = "glimview: cannot read \"%s\": ";
 static const char MSG_CREATE[] = "glimview: cannot create \"%s\": ";
@@ -66,7 +68,7 @@ struct ViewOptions {
     BOOL force;
     BOOL help;
     const char *file;
-    const char *page; // --html: where the page goes ("-": standard output)
+    const char *page; // --html, --svg: where the page or image goes ("-": standard output)
 };
 
 // A message whose second half is a system's text.
@@ -76,10 +78,36 @@ static void SinkReason(ViewSink *err, const char *format, const char *name, cons
     SinkText(err, "\n");
 }
 
+// The value of an option that names a file to write: "--html OUT" takes the
+// next argument, "--html=OUT" the rest of this one. Returns the name, or
+// null after `missing` when there is none; *at moves past what it took.
+static const char *OutputName(int argc, char **argv, int *at, const char *option,
+                              const char *missing, ViewSink *err) {
+    const char *arg = argv[*at];
+    size_t length = strlen(option);
+    const char *name = NULL;
+    if (arg[length] == '=') {
+        name = arg + length + 1;
+    } else if (*at + 1 < argc) {
+        name = argv[++*at];
+    }
+    if (name == NULL || name[0] == 0) {
+        SinkText(err, missing);
+        return NULL;
+    }
+    return name;
+}
+
+// Whether `arg` is `option`, alone or followed by "=" and a value.
+static BOOL IsOutputOption(const char *arg, const char *option) {
+    size_t length = strlen(option);
+    return strncmp(arg, option, length) == 0 && (arg[length] == 0 || arg[length] == '=');
+}
+
 // Fills `options`; returns 0, or EXIT_USAGE after its message.
 static int ParseOptions(int argc, char **argv, ViewOptions *options, ViewSink *err) {
-    BOOL text = FALSE;
     BOOL onlyFiles = FALSE;
+    int modes = 0; // how many of --text, --html and --svg
     memset(options, 0, sizeof *options);
     options->mode = VIEW_SGR;
     for (int i = 0; i < argc; i++) {
@@ -92,23 +120,27 @@ static int ParseOptions(int argc, char **argv, ViewOptions *options, ViewSink *e
                 options->help = TRUE;
                 return 0;
             } else if (strcmp(arg, "--text") == 0) {
-                text = TRUE;
+                if (options->mode != VIEW_TEXT) {
+                    options->mode = VIEW_TEXT;
+                    modes++;
+                }
             } else if (strcmp(arg, "--window") == 0) {
                 options->window = TRUE;
             } else if (strcmp(arg, "--force") == 0) {
                 options->force = TRUE;
-            } else if (strcmp(arg, "--html") == 0) {
-                if (i + 1 >= argc || argv[i + 1][0] == 0) {
-                    SinkText(err, MSG_HTML_NAME);
+            } else if (IsOutputOption(arg, "--html") || IsOutputOption(arg, "--svg")) {
+                BOOL html = IsOutputOption(arg, "--html");
+                ViewMode mode = html ? VIEW_HTML : VIEW_SVG;
+                options->page = OutputName(argc, argv, &i, html ? "--html" : "--svg",
+                                           html ? MSG_HTML_NAME : MSG_SVG_NAME, err);
+                if (options->page == NULL) {
                     return EXIT_USAGE;
                 }
-                options->page = argv[++i];
-            } else if (strncmp(arg, "--html=", 7) == 0) {
-                if (arg[7] == 0) {
-                    SinkText(err, MSG_HTML_NAME);
-                    return EXIT_USAGE;
+                // The same option again names another file: the last one counts.
+                if (options->mode != mode) {
+                    options->mode = mode;
+                    modes++;
                 }
-                options->page = arg + 7;
             } else {
                 SinkFormat(err, MSG_UNKNOWN_OPTION, arg, 0, 0);
                 SinkText(err, MSG_TRY_HELP);
@@ -121,19 +153,14 @@ static int ParseOptions(int argc, char **argv, ViewOptions *options, ViewSink *e
             options->file = arg;
         }
     }
-    if (text && options->page != NULL) {
-        SinkText(err, MSG_TEXT_AND_HTML);
+    if (modes > 1) {
+        SinkText(err, MSG_MODES);
         return EXIT_USAGE;
     }
     if (options->file == NULL || options->file[0] == 0) {
         SinkText(err, MSG_NO_FILE);
         SinkText(err, MSG_TRY_HELP);
         return EXIT_USAGE;
-    }
-    if (text) {
-        options->mode = VIEW_TEXT;
-    } else if (options->page != NULL) {
-        options->mode = VIEW_HTML;
     }
     return 0;
 }
@@ -227,8 +254,8 @@ int GlimviewRun(int argc, char **argv, ViewSink *out, ViewSink *err) {
         SinkText(out, USAGE);
         goto done;
     }
-    // Creating the page truncates it: were it the file to be shown, under
-    // this name or another, the screen would be lost.
+    // Creating the page or image truncates it: were it the file to be
+    // shown, under this name or another, the screen would be lost.
     if (options.page != NULL && strcmp(options.page, "-") != 0 &&
         ViewSameFile(options.page, options.file)) {
         SinkFormat(err, MSG_SAME_FILE, options.page, 0, 0);
@@ -239,9 +266,9 @@ int GlimviewRun(int argc, char **argv, ViewSink *out, ViewSink *err) {
     if (status != 0) {
         goto done;
     }
-    // The page is created only once the screen has been read, so that a bad
-    // file leaves an existing page as it was.
-    if (options.mode == VIEW_HTML && strcmp(options.page, "-") != 0) {
+    // The page or image is created only once the screen has been read, so
+    // that a bad file leaves an existing one as it was.
+    if (options.page != NULL && strcmp(options.page, "-") != 0) {
         page = (ViewSink *)HeapAlloc(GetProcessHeap(), 0, sizeof *page);
         if (page == NULL) {
             SinkFormat(err, MSG_NO_MEMORY, options.page, 0, 0);
@@ -267,8 +294,10 @@ int GlimviewRun(int argc, char **argv, ViewSink *out, ViewSink *err) {
         RenderSgr(&screen, first, end, target);
     } else if (options.mode == VIEW_TEXT) {
         RenderText(&screen, first, end, target);
-    } else {
+    } else if (options.mode == VIEW_HTML) {
         RenderHtml(&screen, first, end, options.file, target);
+    } else {
+        RenderSvg(&screen, first, end, options.file, target);
     }
 
     if (file != NULL) {

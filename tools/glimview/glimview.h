@@ -1,10 +1,10 @@
 // glimview.h: the viewer for saved screens, apart from the machine it runs
 // on. It reads a Glimpset or SAVECON file that the caller has loaded into
 // memory, through the format's own header, decoder and checksum code, and
-// renders its cells as text with SGR colour sequences, as plain UTF-8 text
-// or as a self-contained HTML page. Output goes to byte sinks whose writer
-// the platform file (or a test) supplies; the platform file also reads the
-// input and opens output files (viewplatform.h).
+// renders its cells as text with SGR colour sequences, as plain UTF-8 text,
+// as a self-contained HTML page or as a self-contained SVG image. Output goes to byte sinks whose
+// writer the platform file (or a test) supplies; the platform file also reads the input and opens
+// output files (viewplatform.h).
 #pragma once
 
 #include "format/glimformat.h"
@@ -103,6 +103,7 @@ enum ViewMode {
     VIEW_SGR = 0,  // text with SGR colour sequences, one line per row
     VIEW_TEXT = 1, // plain UTF-8 text
     VIEW_HTML = 2, // a self-contained HTML page
+    VIEW_SVG = 3,  // a self-contained SVG image
 };
 
 // Layout of the HTML page, in CSS pixels: the screen grid's top-left corner
@@ -115,10 +116,20 @@ enum {
     HTML_CURSOR_HEIGHT = 3, // the cursor: a bar at the bottom of its cell
 };
 
+// Layout of the SVG image, in its user units (pixels): the screen grid
+// fills the image from its top-left corner, one cell this size.
+enum {
+    SVG_CELL_WIDTH = 9,
+    SVG_CELL_HEIGHT = 18,
+    SVG_BASELINE = 14,     // the text's baseline, from the top of its cell
+    SVG_UNDERLINE = 16,    // the underscore: a line one unit high, this far down
+    SVG_CURSOR_HEIGHT = 3, // the cursor: a bar at the bottom of its cell
+};
+
 // The rows [*first, *end) that a mode shows. Without `window`, the buffer
 // from row 0 to its last row that is not blank (a row of spaces, in the
 // colour of the buffer's last cell for the coloured modes; of any colour for
-// text); the HTML page also reaches the cursor's row. With `window`, the rows
+// text); the HTML page and the SVG image also reach the cursor's row. With `window`, the rows
 // the saved window showed when a restore places it: the cursor's row last,
 // unless the cursor lies within the first window height of rows (a window
 // height of 0, or one above the rows, counts as the rows). Text output then
@@ -135,6 +146,13 @@ void RenderText(const ViewScreen *screen, DWORD first, DWORD end, ViewSink *out)
 // Rows [first, end) as an HTML page titled with `name` (UTF-8) and, where
 // the file has them, the time it was taken and the computer's name.
 void RenderHtml(const ViewScreen *screen, DWORD first, DWORD end, const char *name, ViewSink *out);
+
+// Rows [first, end) as an SVG image titled as the HTML page is: one
+// rectangle for the background most cells show, one for each run of cells
+// of another background, the underscores as lines, the text in runs of one
+// colour with each character placed at its cell's column, and the cursor as
+// a bar in its cell's foreground colour.
+void RenderSvg(const ViewScreen *screen, DWORD first, DWORD end, const char *name, ViewSink *out);
 
 // "2024-03-05 09:07:02 UTC+1:00" for a Glimpset header with a time stamp,
 // as the information report shows it; an empty text when the file has none
