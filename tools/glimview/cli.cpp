@@ -11,27 +11,38 @@
 
 static const char USAGE[] =
     "Usage: glimview [--text | --html OUT | --svg OUT] [--window] [--force] FILE\n"
+    "       glimview --grep [-i] [--window] [--force] TEXT FILE...\n"
     "\n"
-    "Shows a console screen saved by glim (a Glimpset file) or by SAVECON.\n"
+    "Shows a console screen saved by glim (a Glimpset file) or by SAVECON, or finds\n"
+    "the rows of saved screens that hold a text.\n"
     "\n"
     "  (no option)  the screen as text with colour sequences, for a terminal or less -R\n"
     "  --text       plain UTF-8 text, without trailing blanks or trailing empty rows\n"
     "  --html OUT   a self-contained HTML page, written to OUT (\"-\": standard output)\n"
     "  --svg OUT    a self-contained SVG image, written to OUT (\"-\": standard output)\n"
+    "  --grep       writes FILE:ROW: line for each row of each FILE that holds TEXT\n"
+    "               (ROW counts the buffer's rows from 1; the line is as --text\n"
+    "               shows it)\n"
+    "  -i           with --grep: ignores case (the letters of ASCII, Latin-1, Latin\n"
+    "               Extended-A, Greek and Cyrillic)\n"
     "  --window     only the rows the saved window showed; otherwise the buffer up to\n"
     "               its last row that is not blank\n"
-    "  --force      shows the cells of a damaged file all the same\n"
+    "  --force      shows (or searches) the cells of a damaged file all the same\n"
     "  --help       shows this text\n"
     "\n"
     "OUT is never the file being shown.\n"
-    "Exit status: 0 shown, 1 usage error, 2 unreadable or damaged file.\n";
+    "Exit status: 0 shown, 1 usage error, 2 unreadable or damaged file.\n"
+    "With --grep, as grep's: 0 a row found, 1 none, 2 a file not read or a usage\n"
+    "error.\n";
 static const char MSG_TRY_HELP[] = "Try \"glimview --help\".\n";
 static const char MSG_UNKNOWN_OPTION[] = "glimview: unknown option \"%s\".\n";
 static const char MSG_NO_FILE[] = "glimview: no file given.\n";
 static const char MSG_SECOND_FILE[] = "glimview: one file at a time; \"%s\" is one too many.\n";
 static const char MSG_HTML_NAME[] = "glimview: --html needs the name of the page to write.\n";
 static const char MSG_SVG_NAME[] = "glimview: --svg needs the name of the image to write.\n";
-static const char MSG_MODES[] = "glimview: --text, --html and --svg exclude each other.\n";
+static const char MSG_MODES[] = "glimview: --text, --html, --svg and --grep exclude each other.\n";
+static const char MSG_NO_TEXT[] = "glimview: --grep needs the text to look for.\n";
+static const char MSG_IGNORE_CASE[] = "glimview: -i goes with --grep.\n";
 static const char MSG_OPEN[] = "glimview: cannot open \"%s\": ";
 static const char MSG_READ[] = "glimview: cannot read \"%s\": ";
 static const char MSG_CREATE[] = "glimview: cannot create \"%s\": ";
@@ -40,6 +51,7 @@ static const char MSG_SAME_FILE[] =
     "glimview: will not write over \"%s\": it is the file being shown.\n";
 static const char MSG_WRITE_OUTPUT[] = "glimview: writing the output failed.\n";
 static const char MSG_NO_MEMORY[] = "glimview: not enough memory for \"%s\".\n";
+static const char MSG_NO_MEMORY_ARGUMENTS[] = "glimview: not enough memory for the arguments.\n";
 static const char MSG_TOO_SHORT[] =
     "glimview: \"%s\" is too short to be a Glimpset or SAVECON file.\n";
 static const char MSG_UNKNOWN[] = "glimview: \"%s\" is not a Glimpset or SAVECON file.\n";
@@ -60,6 +72,10 @@ enum {
     EXIT_SHOWN = 0,
     EXIT_USAGE = 1,
     EXIT_BAD_FILE = 2,
+    // With --grep, as grep's: found, nothing found, trouble (usage included).
+    EXIT_FOUND = 0,
+    EXIT_NOT_FOUND = 1,
+    EXIT_TROUBLE = 2,
 };
 
 struct ViewOptions {
@@ -67,8 +83,12 @@ struct ViewOptions {
     BOOL window;
     BOOL force;
     BOOL help;
+    BOOL grep;
+    BOOL ignoreCase;
     const char *file;
-    const char *page; // --html, --svg: where the page or image goes ("-": standard output)
+    const char *page;      // --html, --svg: where the page or image goes ("-": standard output)
+    const char **operands; // the arguments that are no options: TEXT and FILEs, or FILE
+    int operandCount;
 };
 
 // A message whose second half is a system's text.
@@ -104,11 +124,21 @@ static BOOL IsOutputOption(const char *arg, const char *option) {
     return strncmp(arg, option, length) == 0 && (arg[length] == 0 || arg[length] == '=');
 }
 
-// Fills `options`; returns 0, or EXIT_USAGE after its message.
+// Whether the arguments ask for --grep, whose usage errors exit as grep's.
+static BOOL WantsGrep(int argc, char **argv) {
+    for (int i = 0; i < argc && strcmp(argv[i], "--") != 0; i++) {
+        if (strcmp(argv[i], "--grep") == 0) {
+            return TRUE;
+        }
+    }
+    return FALSE;
+}
+
+// Fills `options`, whose `operands` holds room for `argc` names; returns 0,
+// or EXIT_USAGE after its message.
 static int ParseOptions(int argc, char **argv, ViewOptions *options, ViewSink *err) {
     BOOL onlyFiles = FALSE;
-    int modes = 0; // how many of --text, --html and --svg
-    memset(options, 0, sizeof *options);
+    int modes = 0; // how many of --text, --html, --svg and --grep
     options->mode = VIEW_SGR;
     for (int i = 0; i < argc; i++) {
         const char *arg = argv[i];
@@ -128,6 +158,13 @@ static int ParseOptions(int argc, char **argv, ViewOptions *options, ViewSink *e
                 options->window = TRUE;
             } else if (strcmp(arg, "--force") == 0) {
                 options->force = TRUE;
+            } else if (strcmp(arg, "--grep") == 0) {
+                if (!options->grep) {
+                    options->grep = TRUE;
+                    modes++;
+                }
+            } else if (strcmp(arg, "-i") == 0 || strcmp(arg, "--ignore-case") == 0) {
+                options->ignoreCase = TRUE;
             } else if (IsOutputOption(arg, "--html") || IsOutputOption(arg, "--svg")) {
                 BOOL html = IsOutputOption(arg, "--html");
                 ViewMode mode = html ? VIEW_HTML : VIEW_SVG;
@@ -146,17 +183,44 @@ static int ParseOptions(int argc, char **argv, ViewOptions *options, ViewSink *e
                 SinkText(err, MSG_TRY_HELP);
                 return EXIT_USAGE;
             }
-        } else if (options->file != NULL) {
-            SinkFormat(err, MSG_SECOND_FILE, arg, 0, 0);
-            return EXIT_USAGE;
         } else {
-            options->file = arg;
+            options->operands[options->operandCount++] = arg;
         }
     }
     if (modes > 1) {
         SinkText(err, MSG_MODES);
         return EXIT_USAGE;
     }
+    if (options->ignoreCase && !options->grep) {
+        SinkText(err, MSG_IGNORE_CASE);
+        return EXIT_USAGE;
+    }
+    if (options->grep) {
+        if (options->operandCount == 0) {
+            SinkText(err, MSG_NO_TEXT);
+            SinkText(err, MSG_TRY_HELP);
+            return EXIT_USAGE;
+        }
+        for (int i = 1; i < options->operandCount; i++) {
+            if (options->operands[i][0] == 0) {
+                SinkText(err, MSG_NO_FILE);
+                return EXIT_USAGE;
+            }
+        }
+        if (options->operandCount == 1) {
+            SinkText(err, MSG_NO_FILE);
+            SinkText(err, MSG_TRY_HELP);
+            return EXIT_USAGE;
+        }
+        return 0;
+    }
+    // A page or an image is of one screen, and screens written one after
+    // the other would run together: the other modes take one file.
+    if (options->operandCount > 1) {
+        SinkFormat(err, MSG_SECOND_FILE, options->operands[1], 0, 0);
+        return EXIT_USAGE;
+    }
+    options->file = options->operandCount == 1 ? options->operands[0] : NULL;
     if (options->file == NULL || options->file[0] == 0) {
         SinkText(err, MSG_NO_FILE);
         SinkText(err, MSG_TRY_HELP);
@@ -168,13 +232,13 @@ static int ParseOptions(int argc, char **argv, ViewOptions *options, ViewSink *e
 // Reads and loads the file; returns 0 when its cells are to be shown
 // (after a warning, for a damaged file with --force), or EXIT_BAD_FILE
 // after its message, with nothing held.
-static int ReadScreen(const ViewOptions *options, ViewScreen *screen, ViewSink *err) {
+static int ReadScreen(const ViewOptions *options, const char *name, ViewScreen *screen,
+                      ViewSink *err) {
     HANDLE heap = GetProcessHeap();
     BYTE *data = NULL;
     DWORD size = 0;
     char reason[VIEW_REASON_BYTES];
     int status = EXIT_BAD_FILE;
-    const char *name = options->file;
     LoadResult loaded = LOAD_OK;
     ViewReadResult read = ViewReadFile(name, VIEW_READ_LIMIT, &data, &size, reason);
 
@@ -234,6 +298,41 @@ done:
     return status;
 }
 
+// Searches every file named after the text; files that cannot be read are
+// reported and passed over. Returns the exit status of --grep.
+static int GrepFiles(const ViewOptions *options, ViewSink *out, ViewSink *err) {
+    ViewPattern pattern;
+    BOOL found = FALSE;
+    BOOL trouble = FALSE;
+    MakePattern(options->operands[0], options->ignoreCase, &pattern);
+    ViewPrepareStdout(FALSE);
+    for (int i = 1; i < options->operandCount && !out->failed; i++) {
+        const char *name = options->operands[i];
+        ViewScreen screen;
+        DWORD first = 0;
+        DWORD end = 0;
+        if (ReadScreen(options, name, &screen, err) != 0) {
+            trouble = TRUE;
+        } else {
+            SelectRows(&screen, VIEW_TEXT, options->window, &first, &end);
+            if (GrepScreen(&screen, first, end, name, &pattern, out) > 0) {
+                found = TRUE;
+            }
+            FreeScreen(&screen);
+        }
+        // File by file, so that a message stands among the rows where it
+        // belongs.
+        SinkFlush(out);
+        SinkFlush(err);
+    }
+    ViewRestoreStdout();
+    if (out->failed) {
+        SinkText(err, MSG_WRITE_OUTPUT);
+        return EXIT_TROUBLE;
+    }
+    return trouble ? EXIT_TROUBLE : found ? EXIT_FOUND : EXIT_NOT_FOUND;
+}
+
 int GlimviewRun(int argc, char **argv, ViewSink *out, ViewSink *err) {
     ViewOptions options;
     ViewScreen screen;
@@ -244,14 +343,30 @@ int GlimviewRun(int argc, char **argv, ViewSink *out, ViewSink *err) {
     DWORD first = 0;
     DWORD end = 0;
     BOOL prepared = FALSE;
-    int status = ParseOptions(argc, argv, &options, err);
+    int status = 0;
 
+    memset(&options, 0, sizeof options);
     memset(&screen, 0, sizeof screen);
+    options.operands =
+        (const char **)HeapAlloc(GetProcessHeap(), 0, (SIZE_T)(argc + 1) * sizeof(char *));
+    if (options.operands == NULL) {
+        SinkText(err, MSG_NO_MEMORY_ARGUMENTS);
+        status = EXIT_BAD_FILE;
+        goto done;
+    }
+    status = ParseOptions(argc, argv, &options, err);
     if (status != 0) {
+        if (WantsGrep(argc, argv)) {
+            status = EXIT_TROUBLE;
+        }
         goto done;
     }
     if (options.help) {
         SinkText(out, USAGE);
+        goto done;
+    }
+    if (options.grep) {
+        status = GrepFiles(&options, out, err);
         goto done;
     }
     // Creating the page or image truncates it: were it the file to be
@@ -262,7 +377,7 @@ int GlimviewRun(int argc, char **argv, ViewSink *out, ViewSink *err) {
         status = EXIT_BAD_FILE;
         goto done;
     }
-    status = ReadScreen(&options, &screen, err);
+    status = ReadScreen(&options, options.file, &screen, err);
     if (status != 0) {
         goto done;
     }
@@ -319,6 +434,9 @@ done:
     }
     if (page != NULL) {
         HeapFree(GetProcessHeap(), 0, page);
+    }
+    if (options.operands != NULL) {
+        HeapFree(GetProcessHeap(), 0, (void *)options.operands);
     }
     FreeScreen(&screen);
     SinkFlush(out);

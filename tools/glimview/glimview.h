@@ -55,6 +55,12 @@ void SinkFormat(ViewSink *sink, const char *format, const char *text, DWORD firs
 
 // ---- Characters.
 
+// Decodes the UTF-8 sequence at `text` (terminated): returns its length (at
+// least 1; a terminator is read as U+0000 of length 1) and sets *codePoint,
+// or U+FFFD with length 1 for a byte that starts no valid sequence
+// (overlong forms, surrogates and values above U+10FFFF included).
+DWORD DecodeUtf8(const BYTE *text, DWORD *codePoint);
+
 // What a cell's UTF-16 code unit is shown as: itself when printable; the
 // Control Pictures symbol for C0 controls and DEL; U+FFFD for C1 controls,
 // surrogates (callers join valid pairs first), U+FFF0 to U+FFFF, the line
@@ -162,11 +168,51 @@ void FormatTakenTime(const ViewScreen *screen, char *text, DWORD capacity);
 // an empty text when the file has none. `text` holds at least 64 bytes.
 void FormatComputerName(const ViewScreen *screen, char *text, DWORD capacity);
 
+// ---- Searching.
+
+enum {
+    VIEW_PATTERN_POINTS = MAX_COLUMNS, // no row shows more characters
+};
+
+// What --grep looks for: the text's characters as a row shows them, folded
+// when case is ignored.
+struct ViewPattern {
+    DWORD points[VIEW_PATTERN_POINTS];
+    DWORD length;
+    BOOL tooLong; // longer than any row: matches nothing
+    BOOL ignoreCase;
+};
+
+// The characters a row of `screen` shows as plain text (RenderText): each
+// cell's as VisibleCharacter gives it, pairs joined, the second cell of a
+// double-width character left out, trailing blanks removed. `points` holds
+// the buffer's columns; returns how many were written.
+DWORD RowText(const ViewScreen *screen, DWORD row, DWORD *points);
+
+// The case-folded form of a character: the simple lower-case partner of the
+// letters of ASCII, Latin-1, Latin Extended-A, Greek and Cyrillic (the
+// letters of the consoles' usual code pages); every other character itself.
+DWORD FoldCase(DWORD codePoint);
+
+// Makes a pattern of `text` (UTF-8; bad bytes and unprintable characters
+// become what a cell of them shows, so that the text finds such cells).
+void MakePattern(const char *text, BOOL ignoreCase, ViewPattern *pattern);
+
+// Writes "NAME:ROW: line\n" for each of the rows [first, end) whose text
+// (RowText) holds the pattern, ROW counting the buffer's rows from 1 and
+// the line as RenderText writes it; `name` is made safe as messages are.
+// An empty pattern is held by every row. Returns the number of rows written.
+DWORD GrepScreen(const ViewScreen *screen, DWORD first, DWORD end, const char *name,
+                 const ViewPattern *pattern, ViewSink *out);
+
 // ---- The program.
 
 // Runs glimview with its arguments (UTF-8, without the program's name):
 // parses the options, reads the file through the platform, renders it to
-// `out` (or to the file named by --html) and writes messages to `err`.
-// Returns the exit status: 0 shown, 1 usage error, 2 bad file or failed
-// input or output. Both sinks are flushed before it returns.
+// `out` (or to the file named by --html or --svg) and writes messages to
+// `err`; or, with --grep, searches each file named and writes the rows found
+// to `out`. Returns the exit status: 0 shown, 1 usage error, 2 bad file or
+// failed input or output; with --grep, 0 a row found, 1 none, 2 a file not
+// read, failed output or a usage error. Both sinks are flushed before it
+// returns.
 int GlimviewRun(int argc, char **argv, ViewSink *out, ViewSink *err);

@@ -117,19 +117,18 @@ static BOOL CellCodePoint(const ViewScreen *screen, DWORD row, DWORD column, DWO
     return TRUE;
 }
 
-// Appends what a cell shows; with `markup`, "&", "<" and ">" as character
+// Appends what a cell shows as markup text: "&", "<" and ">" as character
 // references, as both HTML and XML take them.
-static void SinkCell(ViewSink *out, const ViewScreen *screen, DWORD row, DWORD column,
-                     BOOL markup) {
+static void SinkMarkupCell(ViewSink *out, const ViewScreen *screen, DWORD row, DWORD column) {
     DWORD codePoint = 0;
     if (!CellCodePoint(screen, row, column, &codePoint)) {
         return;
     }
-    if (markup && codePoint == '&') {
+    if (codePoint == '&') {
         SinkText(out, "&amp;");
-    } else if (markup && codePoint == '<') {
+    } else if (codePoint == '<') {
         SinkText(out, "&lt;");
-    } else if (markup && codePoint == '>') {
+    } else if (codePoint == '>') {
         SinkText(out, "&gt;");
     } else {
         SinkCodePoint(out, codePoint);
@@ -231,19 +230,31 @@ void RenderSgr(const ViewScreen *screen, DWORD first, DWORD end, ViewSink *out) 
 
 // ---- Plain text.
 
-void RenderText(const ViewScreen *screen, DWORD first, DWORD end, ViewSink *out) {
+DWORD RowText(const ViewScreen *screen, DWORD row, DWORD *points) {
     DWORD columns = screen->saved.columns;
+    const WORD *characters = screen->characters + row * columns;
+    DWORD width = columns;
+    DWORD count = 0;
+    while (width > 0 && characters[width - 1] == SPACE) {
+        width--;
+    }
+    for (DWORD column = 0; column < width; column++) {
+        if (CellCodePoint(screen, row, column, &points[count])) {
+            count++;
+        }
+    }
+    return count;
+}
+
+void RenderText(const ViewScreen *screen, DWORD first, DWORD end, ViewSink *out) {
+    DWORD points[MAX_COLUMNS];
     while (end > first && IsBlankRow(screen, end - 1, FALSE)) {
         end--;
     }
     for (DWORD row = first; row < end; row++) {
-        const WORD *characters = screen->characters + row * columns;
-        DWORD width = columns;
-        while (width > 0 && characters[width - 1] == SPACE) {
-            width--;
-        }
-        for (DWORD column = 0; column < width; column++) {
-            SinkCell(out, screen, row, column, FALSE);
+        DWORD count = RowText(screen, row, points);
+        for (DWORD i = 0; i < count; i++) {
+            SinkCodePoint(out, points[i]);
         }
         SinkText(out, "\n");
     }
@@ -365,7 +376,7 @@ static void SinkSpan(ViewSink *out, const ViewScreen *screen, DWORD row, DWORD c
     }
     SinkText(out, width);
     for (DWORD i = column; i < column + cells; i++) {
-        SinkCell(out, screen, row, i, TRUE);
+        SinkMarkupCell(out, screen, row, i);
     }
     SinkText(out, "</span>");
 }
@@ -450,7 +461,7 @@ static void SinkSvgText(ViewSink *out, const ViewScreen *screen, DWORD row, DWOR
     snprintf(text, sizeof text, SVG_TEXT_REST, (unsigned)y, PALETTE[colour]);
     SinkText(out, text);
     for (DWORD column = from; column < to; column++) {
-        SinkCell(out, screen, row, column, TRUE);
+        SinkMarkupCell(out, screen, row, column);
     }
     SinkText(out, SVG_TEXT_END);
 }
