@@ -236,3 +236,14 @@ TEST_F(HtmlTest, TheImageOfASmallScreenIsExactlyThis) {
               "</svg>\n",
               Render(GlimpsetBytes(screen), VIEW_SVG, false, "s.glim"));
 }
+
+TEST_F(HtmlTest, PairsSideBySideInTheImageStandAloneAndLeaveNoEmptyText) {
+    Screen screen = Blank(22, 8, 0x07);
+    Put(screen, 0, 3, u"\xd83d\xde00\xd83d\xde01", 0x07);
+    std::string image = Render(GlimpsetBytes(screen), VIEW_SVG, false, "s.glim");
+    EXPECT_NE(std::string::npos, image.find("<text x=\"27\" y=\"14\" fill=\"#C0C0C0\" "
+                                            "xml:space=\"preserve\">\U0001F600</text>\n"
+                                            "<text x=\"45\" y=\"14\" fill=\"#C0C0C0\" "
+                                            "xml:space=\"preserve\">\U0001F601</text>\n"));
+    EXPECT_EQ(std::string::npos, image.find("x=\"\""));
+}

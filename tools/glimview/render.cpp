@@ -449,9 +449,18 @@ static void SinkSvgText(ViewSink *out, const ViewScreen *screen, DWORD row, DWOR
                         DWORD y, DWORD colour) {
     char text[sizeof SVG_TEXT_REST + 32];
     BOOL later = FALSE;
+    DWORD codePoint = 0;
+    DWORD shown = 0;
+    // Cells that only finish the character before them (the second half of
+    // a pair or of a double-width character) make no element of their own.
+    for (DWORD column = from; column < to; column++) {
+        shown += CellCodePoint(screen, row, column, &codePoint) ? 1 : 0;
+    }
+    if (shown == 0) {
+        return;
+    }
     SinkText(out, SVG_TEXT_X);
     for (DWORD column = from; column < to; column++) {
-        DWORD codePoint = 0;
         if (CellCodePoint(screen, row, column, &codePoint)) {
             snprintf(text, sizeof text, later ? " %u" : "%u", (unsigned)(column * SVG_CELL_WIDTH));
             SinkText(out, text);
