@@ -113,42 +113,18 @@ Run RunView(const std::vector<std::string> &arguments) {
 
 // ---- Characters.
 
-// The code points of a UTF-8 text; false when it is not valid UTF-8.
+// The code points of a UTF-8 text; false when it is not valid UTF-8 (then
+// winsim's conversion, which replaces bad bytes, does not give it back).
 bool DecodeAll(const std::string &text, std::vector<uint32_t> *points) {
-    size_t at = 0;
-    while (at < text.size()) {
-        unsigned char lead = (unsigned char)text[at];
-        uint32_t value = lead;
-        size_t length = 1;
-        uint32_t least = 0;
-        if (lead >= 0x80) {
-            if (lead >= 0xC2 && lead <= 0xDF) {
-                length = 2, value = lead & 0x1F, least = 0x80;
-            } else if (lead >= 0xE0 && lead <= 0xEF) {
-                length = 3, value = lead & 0x0F, least = 0x800;
-            } else if (lead >= 0xF0 && lead <= 0xF4) {
-                length = 4, value = lead & 0x07, least = 0x10000;
-            } else {
-                return false;
-            }
-            if (at + length > text.size()) {
-                return false;
-            }
-            for (size_t i = 1; i < length; i++) {
-                unsigned char next = (unsigned char)text[at + i];
-                if ((next & 0xC0) != 0x80) {
-                    return false;
-                }
-                value = (value << 6) | (next & 0x3F);
-            }
-            if (value < least || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
-                return false;
-            }
+    std::u16string units = sim::U16(text);
+    for (size_t i = 0; i < units.size(); i++) {
+        uint32_t c = units[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units.size()) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (units[++i] - 0xDC00);
         }
-        points->push_back(value);
-        at += length;
+        points->push_back(c);
     }
-    return true;
+    return sim::U8(units) == text;
 }
 
 bool IsControl(uint32_t c) {

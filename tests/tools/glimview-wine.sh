@@ -54,30 +54,26 @@ elif ! grep -q $'\x1b\[0;37;40mglimview under Wine: first line' "$work/sgr-linux
 fi
 verdict "glimview --window shows the saved lines in colour" "$why"
 
-# glimview.exe makes the same page and the same text.
-(cd "$work" && "$root/scripts/wine-run" "$bin/glimview.exe" --html page-windows.html shot.glim \
-    </dev/null >/dev/null 2>&1)
-rc=$?
-(cd "$work" && "$glimview" --html page-linux.html shot.glim >/dev/null 2>&1)
-why=""
-if [ "$rc" != 0 ]; then
-    why="glimview.exe ended with $rc"
-elif ! cmp -s "$work/page-windows.html" "$work/page-linux.html"; then
-    why="the pages differ"
-fi
-verdict "glimview.exe makes the page the Linux glimview makes" "$why"
+# view_exe ARGS...: glimview.exe under Wine in $work, its output dropped;
+# sets rc.
+view_exe() {
+    (cd "$work" && "$root/scripts/wine-run" "$bin/glimview.exe" "$@" </dev/null >/dev/null 2>&1)
+    rc=$?
+}
 
-(cd "$work" && "$root/scripts/wine-run" "$bin/glimview.exe" --svg image-windows.svg shot.glim \
-    </dev/null >/dev/null 2>&1)
-rc=$?
-(cd "$work" && "$glimview" --svg image-linux.svg shot.glim >/dev/null 2>&1)
-why=""
-if [ "$rc" != 0 ]; then
-    why="glimview.exe ended with $rc"
-elif ! cmp -s "$work/image-windows.svg" "$work/image-linux.svg"; then
-    why="the images differ"
-fi
-verdict "glimview.exe --svg makes the image the Linux glimview makes" "$why"
+# glimview.exe makes the same page and image, and the same text.
+for output in "--html page html" "--svg image svg"; do
+    read -r option noun extension <<<"$output"
+    view_exe "$option" "$noun-windows.$extension" shot.glim
+    (cd "$work" && "$glimview" "$option" "$noun-linux.$extension" shot.glim >/dev/null 2>&1)
+    why=""
+    if [ "$rc" != 0 ]; then
+        why="glimview.exe ended with $rc"
+    elif ! cmp -s "$work/$noun-windows.$extension" "$work/$noun-linux.$extension"; then
+        why="the ${noun}s differ"
+    fi
+    verdict "glimview.exe $option makes the $noun the Linux glimview makes" "$why"
+done
 
 # --grep over the saved file, a missing one and the file again: the rows of
 # both readings, a message for the missing one, and status 2; then 0 for a
@@ -87,16 +83,14 @@ verdict "glimview.exe --svg makes the image the Linux glimview makes" "$why"
 (cd "$work" && "$root/scripts/wine-run" cmd /c \
     "$(win "$bin/glimview.exe") --grep -i SECOND shot.glim missing.glim shot.glim \
     > grep-windows 2> grep-err" </dev/null >/dev/null 2>&1)
-rc=$?
-(cd "$work" && "$root/scripts/wine-run" "$bin/glimview.exe" --grep "second line" shot.glim \
-    </dev/null >/dev/null 2>&1)
-found=$?
-(cd "$work" && "$root/scripts/wine-run" "$bin/glimview.exe" --grep "not on the screen" shot.glim \
-    </dev/null >/dev/null 2>&1)
-none=$?
+several=$?
+view_exe --grep "second line" shot.glim
+found=$rc
+view_exe --grep "not on the screen" shot.glim
+none=$rc
 why=""
-if [ "$rc" != 2 ] || [ "$found" != 0 ] || [ "$none" != 1 ]; then
-    why="exit statuses $rc, $found, $none; expected 2, 0, 1"
+if [ "$several" != 2 ] || [ "$found" != 0 ] || [ "$none" != 1 ]; then
+    why="exit statuses $several, $found, $none; expected 2, 0, 1"
 elif [ "$(grep -c ':[0-9]*: second line$' "$work/grep-windows")" != 2 ]; then
     why="not two rows found:$(sed 's/^/\n    /' "$work/grep-windows")"
 elif ! cmp -s "$work/grep-windows" "$work/grep-linux"; then
@@ -139,9 +133,7 @@ elif ! grep -q "glimview under Wine: first line" "$work/console"; then
 fi
 verdict "glimview.exe shows the screen on the console" "$why"
 
-(cd "$work" && "$root/scripts/wine-run" "$bin/glimview.exe" missing.glim </dev/null \
-    >/dev/null 2>&1)
-rc=$?
+view_exe missing.glim
 why=""
 [ "$rc" = 2 ] || why="exit status $rc, expected 2"
 verdict "glimview.exe fails with 2 for a missing file" "$why"
