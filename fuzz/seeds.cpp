@@ -1,4 +1,4 @@
-// seeds.cpp: writes the seed corpus of the four fuzzers (FOLDER/corpus/
+// seeds.cpp: writes the seed corpus of the five fuzzers (FOLDER/corpus/
 // TARGET/NAME) and the dictionary of the command-tail fuzzer (FOLDER/
 // tail.dict); run by hand as
 //   build/fuzz/fuzz_seeds fuzz
@@ -203,6 +203,52 @@ void TailSeeds() {
     Write("tail", "1025-arguments", Utf16(many));
 }
 
+// A glimview input: the control byte (the text's length, then -i, --force
+// and --window), the text to look for, the file.
+const uint8_t IGNORE_CASE = 0x20, FORCE = 0x40, WINDOW = 0x80;
+std::vector<uint8_t> ViewInput(uint8_t options, const std::string &text,
+                               const std::vector<uint8_t> &file) {
+    size_t length = std::min<size_t>(text.size(), 31);
+    std::vector<uint8_t> bytes(1, (uint8_t)(length | options));
+    bytes.insert(bytes.end(), text.begin(), text.begin() + (long)length);
+    bytes.insert(bytes.end(), file.begin(), file.end());
+    return bytes;
+}
+
+void ViewSeeds() {
+    std::vector<uint8_t> screen = Save(80, 300, u"");
+    std::vector<uint8_t> small = Save(100, 40, u"/N:T");
+    Write("view", "saved-80x300", ViewInput(0, "dir", screen));
+    Write("view", "saved-80x300-window", ViewInput(WINDOW | IGNORE_CASE, "CAF\xC3\xA9", screen));
+    Write("view", "saved-100x40-no-time", ViewInput(0, "", small));
+    Write("view", "saved-132x50", ViewInput(IGNORE_CASE, "microsoft", Save(132, 50, u"")));
+    std::vector<uint8_t> damaged = screen;
+    damaged[90] ^= 0x40;
+    Write("view", "damaged-crc", ViewInput(0, "C:", damaged));
+    Write("view", "damaged-crc-forced", ViewInput(FORCE | WINDOW, "-", damaged));
+    Write("view", "cut-short-forced", ViewInput(FORCE, "-", Head(screen, screen.size() - 3)));
+    Write("view", "header-only", ViewInput(FORCE, "x", Head(screen, 80)));
+    Write("view", "savecon-early",
+          ViewInput(IGNORE_CASE, "readme", Savecon(80, 25, 80, 25, true, 2000)));
+    Write("view", "savecon-late-empty", ViewInput(WINDOW, " ", Savecon(30, 10, 30, 10, false, 0)));
+    Write("view", "every-token",
+          ViewInput(0, "B",
+                    Handmade({0xFFF9, 5, u'A', 0xFFFC, 0x1F, u'B', 0xFFFC, 0x07, 0xFFFA, 3, u'x',
+                              u'x', 0xFFFB, 0xFFFD, 0xFFFF, 0xFFF9, 0, u'-'},
+                             1)));
+    // What each output must make safe: controls, markup, pairs, wide cells,
+    // reverse video and underscore (the checksum left 0: shown by --force).
+    Write(
+        "view", "hostile-cells",
+        ViewInput(FORCE | IGNORE_CASE, "<&>",
+                  Handmade({0xFFFC, 0x801F, 0x001B, u'[',   u'2',   u'J',   u'<',   u'&',   u'>',
+                            0x0085, 0xFFFC, 0x4007, 0xD83D, 0xDE00, 0xDE00, 0xD83D, 0x202E, 0x2028,
+                            0xFFFC, 0x0107, 0x4E2D, 0xFFFC, 0x0207, 0x4E2D, 0xFFFD},
+                           1)));
+    Write("view", "version-2", ViewInput(FORCE, "", Handmade({0xFFFD}, 2)));
+    Write("view", "text", ViewInput(0, "not", Bytes("C:\\work> echo not a screen file\r\n")));
+}
+
 void SearchSeeds() {
     const struct {
         const char *name;
@@ -265,6 +311,7 @@ int main(int argc, char **argv) {
     ReportSeeds();
     TailSeeds();
     SearchSeeds();
+    ViewSeeds();
     TailDictionary();
     return 0;
 }

@@ -19,6 +19,10 @@ GRID_TOP = 32
 CELL_WIDTH = 9
 CELL_HEIGHT = 18
 CURSOR_HEIGHT = 3
+# The SVG image's layout: the grid from its top-left corner.
+SVG_CELL_WIDTH = 9
+SVG_CELL_HEIGHT = 18
+SVG_UNDERLINE = 16
 
 PALETTE = [
     0x000000, 0x000080, 0x008000, 0x008080, 0x800000, 0x800080, 0x808000, 0xC0C0C0,
@@ -171,3 +175,8 @@ def read_png(path):
 def cell_pixel(column, row, dx=CELL_WIDTH // 2, dy=CELL_HEIGHT // 2):
     """The page position of a point inside a cell (its centre by default)."""
     return GRID_LEFT + column * CELL_WIDTH + dx, GRID_TOP + row * CELL_HEIGHT + dy
+
+
+def svg_cell_pixel(column, row, dx=SVG_CELL_WIDTH // 2, dy=SVG_CELL_HEIGHT // 2):
+    """The image position of a point inside a cell (its centre by default)."""
+    return column * SVG_CELL_WIDTH + dx, row * SVG_CELL_HEIGHT + dy

@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
-"""A page made by glimview, opened in a real browser: a file with known
-coloured cells becomes a page, headless Chromium takes a screenshot of it,
-and the colour at chosen cells is read back from the picture.
+"""A page and an image made by glimview, opened in a real browser: a file
+with known coloured cells becomes an HTML page and an SVG image, headless
+Chromium takes a screenshot of each, and the colour at chosen cells is read
+back from the pictures. Each image is also parsed as XML, as is the image of
+a screen that holds every UTF-16 code unit once.
 
 Usage: glimview_browser.py GLIMVIEW [KEEP_DIR]
 Exit status 0 when every check holds. The file, the page and the picture
@@ -14,6 +16,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import xml.etree.ElementTree as ElementTree
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import glimfile  # noqa: E402
@@ -21,6 +24,7 @@ import glimfile  # noqa: E402
 COLUMNS = 32
 ROWS = 10
 PAGE_BACKGROUND = 0x202020
+SVG_NAMESPACE = "{http://www.w3.org/2000/svg}"
 
 
 def known_screen():
@@ -61,6 +65,63 @@ def known_screen():
     return screen, checks
 
 
+def run_glimview(glimview, arguments):
+    """glimview's error text, or None when it succeeded."""
+    done = subprocess.run([glimview] + arguments, stdout=subprocess.PIPE,
+                          stderr=subprocess.PIPE, check=False)
+    if done.returncode != 0:
+        return "glimview %s failed with status %d: %s" % (
+            " ".join(arguments), done.returncode, done.stderr.decode("utf-8", "replace"))
+    return None
+
+
+def check_picture(chromium, document, png, width, height, checks, cell_pixel):
+    """Screenshots a page or an image; returns the failures, one line each."""
+    status, output = glimfile.screenshot(chromium, document, png, width, height)
+    if status != 0 or not os.path.exists(png):
+        return ["chromium failed with status %d:\n%s" % (status, output)]
+    shot_width, shot_height, pixels = glimfile.read_png(png)
+    if (shot_width, shot_height) != (width, height):
+        return ["screenshot is %dx%d, not %dx%d" % (shot_width, shot_height, width, height)]
+    failures = []
+    for description, column, row, dx, dy, expected in checks:
+        x, y = cell_pixel(column, row, dx, dy)
+        found = pixels[y][x]
+        if found != expected:
+            failures.append("%s: %s: pixel (%d, %d) is #%06X, not #%06X"
+                            % (os.path.basename(png), description, x, y, found, expected))
+    return failures
+
+
+def check_svg_size(image, columns, rows):
+    """Parses an image as XML; returns the failures."""
+    try:
+        root = ElementTree.parse(image).getroot()
+    except ElementTree.ParseError as error:
+        return ["%s is not well-formed XML: %s" % (image, error)]
+    size = (root.get("width"), root.get("height"))
+    expected = (str(columns * glimfile.SVG_CELL_WIDTH), str(rows * glimfile.SVG_CELL_HEIGHT))
+    if root.tag != SVG_NAMESPACE + "svg" or size != expected:
+        return ["%s: root %s of %s, not svg of %s" % (image, root.tag, size, expected)]
+    return []
+
+
+def every_unit(work, glimview):
+    """Every UTF-16 code unit once, 512 x 128 cells, in the image's text;
+    returns the failures."""
+    screen = glimfile.Screen(512, 128, 0x07)
+    screen.characters = list(range(65536))
+    screen.attributes = [(unit >> 4) & 0xFF for unit in range(65536)]
+    shot = os.path.join(work, "every unit <&>\x1b.glim")
+    image = os.path.join(work, "every-unit.svg")
+    with open(shot, "wb") as f:
+        f.write(glimfile.glimpset_bytes(screen))
+    failure = run_glimview(glimview, ["--svg", image, shot])
+    if failure:
+        return [failure]
+    return check_svg_size(image, 512, 128)
+
+
 def main():
     if len(sys.argv) < 2:
         print(__doc__.strip())
@@ -77,37 +138,36 @@ def main():
     screen, checks = known_screen()
     shot = os.path.join(work, "colours.glim")
     page = os.path.join(work, "colours.html")
-    png = os.path.join(work, "colours.png")
+    image = os.path.join(work, "colours.svg")
     with open(shot, "wb") as f:
         f.write(glimfile.glimpset_bytes(screen))
-    done = subprocess.run([glimview, "--html", page, shot], stdout=subprocess.PIPE,
-                          stderr=subprocess.PIPE, check=False)
-    if done.returncode != 0:
-        print("glimview failed with status %d: %s" % (done.returncode,
-                                                      done.stderr.decode("utf-8", "replace")))
+    failures = []
+    for arguments in (["--html", page, shot], ["--svg", image, shot]):
+        failure = run_glimview(glimview, arguments)
+        if failure:
+            failures.append(failure)
+    if failures:
+        print("\n".join(failures))
         return 1
 
     width, height = glimfile.page_size(COLUMNS, ROWS)
-    status, output = glimfile.screenshot(chromium, page, png, width, height)
-    if status != 0 or not os.path.exists(png):
-        print("chromium failed with status %d:\n%s" % (status, output))
-        return 1
-    shot_width, shot_height, pixels = glimfile.read_png(png)
-    if (shot_width, shot_height) != (width, height):
-        print("screenshot is %dx%d, not %dx%d" % (shot_width, shot_height, width, height))
-        return 1
-
-    failures = 0
-    for description, column, row, dx, dy, expected in checks:
-        x, y = glimfile.cell_pixel(column, row, dx, dy)
-        found = pixels[y][x]
-        if found != expected:
-            failures += 1
-            print("%s: pixel (%d, %d) is #%06X, not #%06X" % (description, x, y, found, expected))
+    failures += check_picture(chromium, page, os.path.join(work, "colours-html.png"), width,
+                              height, checks, glimfile.cell_pixel)
+    # The image has no page around it: the checks outside the grid are the
+    # image's size, which must end after the last row with content.
+    inside = [check for check in checks if check[1] < COLUMNS and check[2] < 7]
+    inside.append(("underscore: a line in the foreground colour", 5, 3, 4,
+                   glimfile.SVG_UNDERLINE, glimfile.PALETTE[12]))
+    failures += check_svg_size(image, COLUMNS, 7)
+    failures += check_picture(chromium, image, os.path.join(work, "colours-svg.png"), width,
+                              height, inside, glimfile.svg_cell_pixel)
+    failures += every_unit(work, glimview)
     if failures:
-        print("%d of %d checks failed; page and picture in %s" % (failures, len(checks), work))
+        print("\n".join(failures))
+        print("%d checks failed; pages and pictures in %s" % (len(failures), work))
         return 1
-    print("glimview_browser: %d colours checked" % len(checks))
+    print("glimview_browser: %d colours checked on the page, %d in the image; the images are "
+          "well-formed XML" % (len(checks), len(inside)))
     if not keep:
         shutil.rmtree(work, ignore_errors=True)
     return 0

@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
-"""Makes the picture of a glimview page shown in the README: a colourful
-console session saved as a Glimpset file, made into a page by glimview and
-photographed by headless Chromium.
+"""Makes the pictures shown in the README: a colourful console session saved
+as a Glimpset file, made into a page by glimview and photographed by
+headless Chromium (OUT.png), or drawn by glimview as an SVG image (OUT.svg).
 
-Usage: glimview_shot.py GLIMVIEW OUT.png
+Usage: glimview_shot.py GLIMVIEW OUT.png|OUT.svg
 """
 
 import os
@@ -91,8 +91,9 @@ def main():
         print(__doc__.strip())
         return 2
     glimview, out = sys.argv[1], sys.argv[2]
-    chromium = glimfile.find_chromium()
-    if chromium is None:
+    image = out.endswith(".svg")
+    chromium = None if image else glimfile.find_chromium()
+    if chromium is None and not image:
         print("glimview_shot: no chromium found (apt-get install chromium)")
         return 1
     work = tempfile.mkdtemp(prefix="glimview-shot-")
@@ -100,8 +101,14 @@ def main():
     page = os.path.join(work, "shot.html")
     with open(shot, "wb") as f:
         f.write(glimfile.glimpset_bytes(session(), computer="BUILDBOX"))
-    # The page is made from inside the directory, so that its title names
-    # the file alone.
+    # The page or image is made from inside the directory, so that its title
+    # names the file alone.
+    if image:
+        subprocess.run([os.path.abspath(glimview), "--svg", os.path.abspath(out), "shot.glim"],
+                       cwd=work, check=True)
+        shutil.rmtree(work, ignore_errors=True)
+        print("glimview_shot: %s (%d bytes)" % (out, os.path.getsize(out)))
+        return 0
     subprocess.run([os.path.abspath(glimview), "--html", "shot.html", "shot.glim"], cwd=work,
                    check=True)
     width, height = glimfile.page_size(COLUMNS, ROWS)

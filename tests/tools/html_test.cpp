@@ -1,6 +1,7 @@
-// html_test.cpp: the page glimview makes of a screen: its title, its
-// classes in the console palette, a grid whose every row is exactly as wide
-// as the buffer, the cursor's cell, escaping, and nothing from outside.
+// html_test.cpp: the page and the image glimview makes of a screen: their
+// titles, the page's classes in the console palette, a grid whose every row
+// is exactly as wide as the buffer, the cursor's cell, escaping, nothing
+// from outside, and one small image to the byte.
 #include "tests/support/glimtest.h"
 #include "tests/tools/viewtest.h"
 
@@ -71,6 +72,9 @@ TEST_F(HtmlTest, TheTitleNamesTheFileTheTimeAndTheComputer) {
         EXPECT_EQ(c.expected, Title(page)) << c.behaviour;
         EXPECT_NE(std::string::npos, page.find(std::string("<h1>") + c.expected + "</h1>"))
             << c.behaviour;
+        std::string image =
+            Render(GlimpsetBytes(Blank(22, 8, 0x07), c.stamp), VIEW_SVG, false, "s.glim");
+        EXPECT_EQ(c.expected, Title(image)) << c.behaviour;
     }
 }
 
@@ -180,10 +184,18 @@ TEST_F(HtmlTest, CellsAreEscapedAndThePageNeedsNothingFromOutside) {
     Put(screen, 0, 0, u"<script>&\x1b", 0x07);
     screen.cursorRow = 1;
     std::string page = Render(GlimpsetBytes(screen), VIEW_HTML, false, "s.glim");
+    std::string image = Render(GlimpsetBytes(screen), VIEW_SVG, false, "s.glim");
+    // The image names its namespace, which is no reference to anything.
+    image.replace(image.find("http://www.w3.org/2000/svg"), 26, "");
     EXPECT_NE(std::string::npos, page.find("&lt;script&gt;&amp;\u241b"));
+    EXPECT_NE(std::string::npos, image.find("&lt;script&gt;&amp;\u241b"));
     for (const char *outside :
          {"<script", "<link", "<img", "src=", "href=", "url(", "@import", "http:", "https:"}) {
         EXPECT_EQ(std::string::npos, page.find(outside)) << outside;
+        EXPECT_EQ(std::string::npos, image.find(outside)) << outside;
+    }
+    for (const char *outside : {"<image", "<use", "<style", "<foreignObject", "<font"}) {
+        EXPECT_EQ(std::string::npos, image.find(outside)) << outside;
     }
     EXPECT_EQ(0u,
               page.find("<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">"));
@@ -191,3 +203,47 @@ TEST_F(HtmlTest, CellsAreEscapedAndThePageNeedsNothingFromOutside) {
 }
 
 } // namespace
+
+// ---- The SVG image.
+
+TEST_F(HtmlTest, TheImageOfASmallScreenIsExactlyThis) {
+    Screen screen = Blank(22, 8, 0x07);
+    Put(screen, 0, 0, u"A<&>", 0x1F);
+    Put(screen, 0, 5, u"b c", 0x17);                       // one colour, one run, across the blank
+    Put(screen, 1, 1, u"_x", 0x804C);                      // underscored, red on dark red
+    Put(screen, 1, 4, u"\xd83d\xde00\u4e2d\u4e2dz", 0x07); // a pair, a double-width character
+    screen.attributes[1 * 22 + 6] = 0x0107;
+    screen.attributes[1 * 22 + 7] = 0x0207;
+    screen.cursorRow = 1;
+    screen.cursorColumn = 9;
+    EXPECT_EQ("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+              "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"198\" height=\"36\" "
+              "viewBox=\"0 0 198 36\" font-family=\"'DejaVu Sans Mono',Consolas,'Courier "
+              "New',monospace\" font-size=\"15\" shape-rendering=\"crispEdges\">\n"
+              "<title>s.glim, taken 2024-03-05 09:07:02 UTC+1:00 on SIMHOST</title>\n"
+              "<rect x=\"0\" y=\"0\" width=\"198\" height=\"36\" fill=\"#000000\"/>\n"
+              "<rect x=\"0\" y=\"0\" width=\"36\" height=\"18\" fill=\"#000080\"/>\n"
+              "<rect x=\"45\" y=\"0\" width=\"27\" height=\"18\" fill=\"#000080\"/>\n"
+              "<rect x=\"9\" y=\"18\" width=\"18\" height=\"18\" fill=\"#800000\"/>\n"
+              "<rect x=\"9\" y=\"34\" width=\"18\" height=\"1\" fill=\"#FF0000\"/>\n"
+              "<text x=\"0 9 18 27\" y=\"14\" fill=\"#FFFFFF\" "
+              "xml:space=\"preserve\">A&lt;&amp;&gt;</text>\n"
+              "<text x=\"45 54 63\" y=\"14\" fill=\"#C0C0C0\" xml:space=\"preserve\">b c</text>\n"
+              "<text x=\"9 18\" y=\"32\" fill=\"#FF0000\" xml:space=\"preserve\">_x</text>\n"
+              "<text x=\"36\" y=\"32\" fill=\"#C0C0C0\" xml:space=\"preserve\">\U0001F600</text>\n"
+              "<text x=\"54 72\" y=\"32\" fill=\"#C0C0C0\" xml:space=\"preserve\">\u4e2dz</text>\n"
+              "<rect x=\"81\" y=\"33\" width=\"9\" height=\"3\" fill=\"#C0C0C0\"/>\n"
+              "</svg>\n",
+              Render(GlimpsetBytes(screen), VIEW_SVG, false, "s.glim"));
+}
+
+TEST_F(HtmlTest, PairsSideBySideInTheImageStandAloneAndLeaveNoEmptyText) {
+    Screen screen = Blank(22, 8, 0x07);
+    Put(screen, 0, 3, u"\xd83d\xde00\xd83d\xde01", 0x07);
+    std::string image = Render(GlimpsetBytes(screen), VIEW_SVG, false, "s.glim");
+    EXPECT_NE(std::string::npos, image.find("<text x=\"27\" y=\"14\" fill=\"#C0C0C0\" "
+                                            "xml:space=\"preserve\">\U0001F600</text>\n"
+                                            "<text x=\"45\" y=\"14\" fill=\"#C0C0C0\" "
+                                            "xml:space=\"preserve\">\U0001F601</text>\n"));
+    EXPECT_EQ(std::string::npos, image.find("x=\"\""));
+}

@@ -1,6 +1,6 @@
 // render_test.cpp: what glimview makes of known screens, to the byte: text
 // with SGR sequences, plain text, substitutes for what may not be shown,
-// the rows each mode shows.
+// the rows each mode shows, and the case folding of --grep -i.
 #include "tests/support/glimtest.h"
 #include "tests/tools/viewtest.h"
 
@@ -256,6 +256,43 @@ TEST_F(RenderTest, TheBlankTailIsTheColourOfTheLastCell) {
     Put(screen, 2, 0, std::u16string(22, u' '), 0x07);
     std::string sgr = Render(GlimpsetBytes(screen), VIEW_SGR);
     EXPECT_EQ(3, std::count(sgr.begin(), sgr.end(), '\n'));
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(RenderTest, CaseFoldingPairsTheLettersOfTheConsolesCodePages) {
+    const struct {
+        const char *behaviour;
+        DWORD letter, folded;
+    } cases[] = {
+        {"ASCII", 'Q', 'q'},
+        {"ASCII small", 'q', 'q'},
+        {"not a letter", '@', '@'},
+        {"Latin-1", 0x00C9, 0x00E9},
+        {"Latin-1: the multiplication sign", 0x00D7, 0x00D7},
+        {"Latin-1: sharp s has no simple partner", 0x00DF, 0x00DF},
+        {"micro sign", 0x00B5, 0x03BC},
+        {"A with ogonek: capital on even", 0x0104, 0x0105},
+        {"a with ogonek", 0x0105, 0x0105},
+        {"L with stroke: capital on odd", 0x0141, 0x0142},
+        {"l with stroke", 0x0142, 0x0142},
+        {"dotted capital I is left", 0x0130, 0x0130},
+        {"Eng: capital on even again", 0x014A, 0x014B},
+        {"Y with diaeresis", 0x0178, 0x00FF},
+        {"Z with caron: capital on odd", 0x017D, 0x017E},
+        {"long s", 0x017F, 's'},
+        {"Greek sigma", 0x03A3, 0x03C3},
+        {"Greek final sigma", 0x03C2, 0x03C3},
+        {"Greek omega with tonos", 0x038F, 0x03CE},
+        {"Cyrillic IO", 0x0401, 0x0451},
+        {"Cyrillic YA", 0x042F, 0x044F},
+        {"beyond the blocks", 0x0531, 0x0531},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(c.folded, FoldCase(c.letter)) << c.behaviour;
+    }
 }
 
 } // namespace

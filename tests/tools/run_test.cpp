@@ -1,5 +1,6 @@
 // run_test.cpp: the glimview program on real files: its options, its
-// messages and exit statuses, --force, and the page it writes.
+// messages and exit statuses, --force, the page and image it writes, and
+// --grep across several files.
 #include "tests/support/glimtest.h"
 #include "tests/tools/viewtest.h"
 
@@ -61,7 +62,14 @@ TEST_F(RunTest, UsageErrorsExitWithOne) {
          "glimview: --html needs the name of the page to write.\n"},
         {"--text and --html",
          {"--text", "--html", "p.html", "x.glim"},
-         "glimview: --text and --html exclude each other.\n"},
+         "glimview: --text, --html, --svg and --grep exclude each other.\n"},
+        {"--html and --svg",
+         {"--svg=p.svg", "--html", "p.html", "x.glim"},
+         "glimview: --text, --html, --svg and --grep exclude each other.\n"},
+        {"--svg without a name",
+         {"x.glim", "--svg"},
+         "glimview: --svg needs the name of the image to write.\n"},
+        {"-i without --grep", {"-i", "x.glim"}, "glimview: -i goes with --grep.\n"},
         {"an escape in an option",
          {"--\x1b[31m", "x.glim"},
          "glimview: unknown option \"--\u241b[31m\".\nTry \"glimview --help\".\n"},
@@ -78,8 +86,8 @@ TEST_F(RunTest, HelpShowsTheUsageAndSucceeds) {
     for (const char *option : {"--help", "-h", "-?"}) {
         Outcome run = RunView({"--text", option});
         EXPECT_EQ(0, run.status) << option;
-        EXPECT_EQ(0u, run.out.find("Usage: glimview [--text | --html OUT] [--window] [--force] "
-                                   "FILE\n"))
+        EXPECT_EQ(0u, run.out.find("Usage: glimview [--text | --html OUT | --svg OUT] [--window] "
+                                   "[--force] FILE\n"))
             << option;
         EXPECT_EQ("", run.err) << option;
     }
@@ -247,6 +255,13 @@ TEST_F(RunTest, TheHtmlPageIsWrittenToItsFile) {
     Outcome piped = RunView({"--html=-", dir + "s.glim"});
     EXPECT_EQ(0, piped.status);
     EXPECT_EQ(page, piped.out);
+    // The image likewise, to its file and to standard output.
+    Outcome image = RunView({"--svg", dir + "s.svg", dir + "s.glim"});
+    EXPECT_EQ(0, image.status);
+    EXPECT_EQ("", image.out + image.err);
+    EXPECT_EQ(0u,
+              ReadText(dir + "s.svg").find("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<svg "));
+    EXPECT_EQ(ReadText(dir + "s.svg"), RunView({"--svg=-", dir + "s.glim"}).out);
 }
 
 TEST_F(RunTest, ABadFileLeavesAnExistingPageAsItWas) {
@@ -255,6 +270,36 @@ TEST_F(RunTest, ABadFileLeavesAnExistingPageAsItWas) {
     Outcome run = RunView({"--html", dir + "page.html", dir + "bad.glim"});
     EXPECT_EQ(2, run.status);
     EXPECT_EQ("old", ReadText(dir + "page.html"));
+}
+
+TEST_F(RunTest, NeitherPageNorImageIsEverWrittenOverTheFileShown) {
+    std::vector<uint8_t> bytes = GlimpsetBytes(Prompt());
+    WriteBytes(dir + "s.glim", bytes);
+    std::filesystem::create_directory(dir + "sub");
+    std::filesystem::create_hard_link(dir + "s.glim", dir + "hard.glim");
+    std::filesystem::create_symlink(dir + "s.glim", dir + "soft.glim");
+    const struct {
+        const char *behaviour;
+        std::string output;
+    } cases[] = {
+        {"the same name", dir + "s.glim"},
+        {"another spelling", dir + "sub/../s.glim"},
+        {"a hard link", dir + "hard.glim"},
+        {"a symbolic link", dir + "soft.glim"},
+    };
+    for (const auto &c : cases) {
+        for (const char *option : {"--html", "--svg"}) {
+            Outcome run = RunView({option, c.output, dir + "s.glim"});
+            EXPECT_EQ(2, run.status) << c.behaviour << option;
+            EXPECT_EQ("", run.out) << c.behaviour << option;
+            EXPECT_EQ("glimview: will not write over \"" + c.output +
+                          "\": it is the file being shown.\n",
+                      run.err)
+                << c.behaviour << option;
+            EXPECT_EQ(std::string(bytes.begin(), bytes.end()), ReadText(dir + "s.glim"))
+                << c.behaviour << option;
+        }
+    }
 }
 
 TEST_F(RunTest, APageThatCannotBeCreatedIsAFailure) {
@@ -291,16 +336,143 @@ TEST_F(RunTest, AFullDiskIsAFailure) {
 
 TEST_F(RunTest, RunningOutOfMemoryIsAFailureThatHoldsNothing) {
     WriteBytes(dir + "s.glim", GlimpsetBytes(Prompt()));
-    // The file's bytes, the read buffer, two cell arrays, the page's sink
-    // and its file: six allocations, each of which may fail.
-    for (int nth = 1; nth <= 7; nth++) {
+    // The arguments, the file's bytes, the read buffer, two cell arrays, the
+    // page's sink and its file: seven allocations, each of which may fail.
+    for (int nth = 1; nth <= 8; nth++) {
         sim::ClearFailures();
         sim::FailCall("HeapAlloc", nth, ERROR_NOT_ENOUGH_MEMORY);
         Outcome run = RunView({"--html", dir + "page.html", dir + "s.glim"});
         sim::ClearFailures();
         EXPECT_EQ(0, sim::LiveAllocations()) << nth;
-        EXPECT_EQ(nth <= 6 ? 2 : 0, run.status) << nth;
-        EXPECT_EQ(nth <= 6, run.err.find("memory") != std::string::npos) << nth << run.err;
+        EXPECT_EQ(nth <= 7 ? 2 : 0, run.status) << nth;
+        EXPECT_EQ(nth <= 7, run.err.find("memory") != std::string::npos) << nth << run.err;
+    }
+}
+
+} // namespace
+
+namespace {
+
+// ---- --grep.
+
+// The screens searched: matches at the first and the last row and column,
+// letters of other scripts, a SAVECON file, and a damaged copy.
+void WriteSearchedFiles(const std::string &dir) {
+    Screen a = Blank(22, 8, 0x07);
+    Put(a, 0, 0, u"Error at start", 0x0C);
+    Put(a, 2, 0, u"CAF\u00c9 \u041e\u0428\u0418\u0411\u041a\u0410", 0x07);
+    Put(a, 3, 0, u"tab\there", 0x07);
+    Put(a, 7, 14, u"build 42", 0x1F);
+    a.cursorRow = 7;
+    a.windowHeight = 3;
+    WriteBytes(dir + "a.glim", GlimpsetBytes(a));
+    Screen b = Blank(22, 8, 0x1F);
+    Put(b, 4, 2, u"an error here", 0x1E);
+    b.windowHeight = 5;
+    WriteBytes(dir + "b.sav", SaveconBytes(b, true));
+    Screen bad = Blank(22, 8, 0x07);
+    Put(bad, 1, 0, u"error, damaged", 0x07);
+    std::vector<uint8_t> damaged = GlimpsetBytes(bad);
+    PutDword(damaged, offsetof(GlimpsetHeader, crc), 0x12345678);
+    WriteBytes(dir + "bad.glim", damaged);
+}
+
+struct GrepCase {
+    const char *behaviour;
+    std::vector<std::string> arguments; // "@" stands for the scratch directory
+    const char *out;
+    const char *err; // the start of standard error
+    int status;
+};
+
+std::string AtDir(const std::string &text, const std::string &dir) {
+    std::string result;
+    for (char c : text) {
+        result += c == '@' ? dir : std::string(1, c);
+    }
+    return result;
+}
+
+TEST_F(RunTest, GrepFindsRowsAcrossFilesWithGrepsExitStatuses) {
+    WriteSearchedFiles(dir);
+    const GrepCase cases[] = {
+        {"the first row and column",
+         {"--grep", "Err", "@a.glim"},
+         "@a.glim:1: Error at start\n",
+         "",
+         0},
+        {"the last row and column",
+         {"--grep", "42", "@a.glim"},
+         "@a.glim:8:               build 42\n",
+         "",
+         0},
+        {"case matters", {"--grep", "error", "@a.glim"}, "", "", 1},
+        {"-i ignores it, in any place",
+         {"--grep", "error", "@a.glim", "-i", "@b.sav"},
+         "@a.glim:1: Error at start\n@b.sav:5:   an error here\n",
+         "",
+         0},
+        {"-i folds Latin-1 and Cyrillic",
+         {"--grep", "-i", "caf\u00e9 \u043e\u0448\u0438\u0431\u043a\u0430", "@a.glim"},
+         "@a.glim:3: CAF\u00c9 \u041e\u0428\u0418\u0411\u041a\u0410\n",
+         "",
+         0},
+        {"a control is found as it is shown",
+         {"--grep", "b\t", "@a.glim"},
+         "@a.glim:4: tab\u2409here\n",
+         "",
+         0},
+        {"a damaged file between two good ones",
+         {"--grep", "-i", "error", "@a.glim", "@bad.glim", "@b.sav"},
+         "@a.glim:1: Error at start\n@b.sav:5:   an error here\n",
+         "glimview: \"@bad.glim\": CRC32 mismatch",
+         2},
+        {"--force searches it",
+         {"--grep", "--force", "-i", "error", "@a.glim", "@bad.glim"},
+         "@a.glim:1: Error at start\n@bad.glim:2: error, damaged\n",
+         "glimview: \"@bad.glim\": CRC32 mismatch",
+         0},
+        {"a missing file",
+         {"--grep", "x", "@missing.glim", "@a.glim"},
+         "",
+         "glimview: cannot open \"@missing.glim\"",
+         2},
+        {"--window: the window's rows, numbered in the buffer",
+         {"--grep", "--window", "-i", "B", "@a.glim"},
+         "@a.glim:8:               build 42\n",
+         "",
+         0},
+        {"an empty text: every row --text shows",
+         {"--grep", "", "@b.sav"},
+         "@b.sav:1: \n@b.sav:2: \n@b.sav:3: \n@b.sav:4: \n@b.sav:5:   an error here\n",
+         "",
+         0},
+        {"a text no row can hold", {"--grep", std::string(513, 'x'), "@a.glim"}, "", "", 1},
+        {"no text", {"--grep"}, "", "glimview: --grep needs the text to look for.\n", 2},
+        {"no file", {"--grep", "x"}, "", "glimview: no file given.\n", 2},
+        {"a usage error before --grep",
+         {"--bad", "--grep", "x", "@a.glim"},
+         "",
+         "glimview: unknown option \"--bad\".\n",
+         2},
+        {"--grep and --text",
+         {"--text", "--grep", "x", "@a.glim"},
+         "",
+         "glimview: --text, --html, --svg and --grep exclude each other.\n",
+         2},
+    };
+    for (const GrepCase &c : cases) {
+        std::vector<std::string> arguments;
+        for (const std::string &argument : c.arguments) {
+            arguments.push_back(AtDir(argument, dir));
+        }
+        Outcome run = RunView(arguments);
+        EXPECT_EQ(c.status, run.status) << c.behaviour;
+        EXPECT_EQ(AtDir(c.out, dir), run.out) << c.behaviour;
+        EXPECT_EQ(0u, run.err.find(AtDir(c.err, dir))) << c.behaviour << ": " << run.err;
+        if (c.err[0] == 0) {
+            EXPECT_EQ("", run.err) << c.behaviour;
+        }
     }
 }
 

@@ -136,8 +136,10 @@ std::string Render(const std::vector<uint8_t> &bytes, ViewMode mode, bool window
         RenderSgr(&screen, first, end, &out->sink);
     } else if (mode == VIEW_TEXT) {
         RenderText(&screen, first, end, &out->sink);
-    } else {
+    } else if (mode == VIEW_HTML) {
         RenderHtml(&screen, first, end, name, &out->sink);
+    } else {
+        RenderSvg(&screen, first, end, name, &out->sink);
     }
     SinkFlush(&out->sink);
     FreeScreen(&screen);

@@ -1,10 +1,10 @@
 // glimview.h: the viewer for saved screens, apart from the machine it runs
 // on. It reads a Glimpset or SAVECON file that the caller has loaded into
 // memory, through the format's own header, decoder and checksum code, and
-// renders its cells as text with SGR colour sequences, as plain UTF-8 text
-// or as a self-contained HTML page. Output goes to byte sinks whose writer
-// the platform file (or a test) supplies; the platform file also reads the
-// input and opens output files (viewplatform.h).
+// renders its cells as text with SGR colour sequences, as plain UTF-8 text,
+// as a self-contained HTML page or as a self-contained SVG image. Output goes to byte sinks whose
+// writer the platform file (or a test) supplies; the platform file also reads the input and opens
+// output files (viewplatform.h).
 #pragma once
 
 #include "format/glimformat.h"
@@ -55,6 +55,12 @@ void SinkFormat(ViewSink *sink, const char *format, const char *text, DWORD firs
 
 // ---- Characters.
 
+// Decodes the UTF-8 sequence at `text` (terminated): returns its length (at
+// least 1; a terminator is read as U+0000 of length 1) and sets *codePoint,
+// or U+FFFD with length 1 for a byte that starts no valid sequence
+// (overlong forms, surrogates and values above U+10FFFF included).
+DWORD DecodeUtf8(const BYTE *text, DWORD *codePoint);
+
 // What a cell's UTF-16 code unit is shown as: itself when printable; the
 // Control Pictures symbol for C0 controls and DEL; U+FFFD for C1 controls,
 // surrogates (callers join valid pairs first), U+FFF0 to U+FFFF, the line
@@ -103,6 +109,7 @@ enum ViewMode {
     VIEW_SGR = 0,  // text with SGR colour sequences, one line per row
     VIEW_TEXT = 1, // plain UTF-8 text
     VIEW_HTML = 2, // a self-contained HTML page
+    VIEW_SVG = 3,  // a self-contained SVG image
 };
 
 // Layout of the HTML page, in CSS pixels: the screen grid's top-left corner
@@ -115,10 +122,20 @@ enum {
     HTML_CURSOR_HEIGHT = 3, // the cursor: a bar at the bottom of its cell
 };
 
+// Layout of the SVG image, in its user units (pixels): the screen grid
+// fills the image from its top-left corner, one cell this size.
+enum {
+    SVG_CELL_WIDTH = 9,
+    SVG_CELL_HEIGHT = 18,
+    SVG_BASELINE = 14,     // the text's baseline, from the top of its cell
+    SVG_UNDERLINE = 16,    // the underscore: a line one unit high, this far down
+    SVG_CURSOR_HEIGHT = 3, // the cursor: a bar at the bottom of its cell
+};
+
 // The rows [*first, *end) that a mode shows. Without `window`, the buffer
 // from row 0 to its last row that is not blank (a row of spaces, in the
 // colour of the buffer's last cell for the coloured modes; of any colour for
-// text); the HTML page also reaches the cursor's row. With `window`, the rows
+// text); the HTML page and the SVG image also reach the cursor's row. With `window`, the rows
 // the saved window showed when a restore places it: the cursor's row last,
 // unless the cursor lies within the first window height of rows (a window
 // height of 0, or one above the rows, counts as the rows). Text output then
@@ -136,6 +153,13 @@ void RenderText(const ViewScreen *screen, DWORD first, DWORD end, ViewSink *out)
 // the file has them, the time it was taken and the computer's name.
 void RenderHtml(const ViewScreen *screen, DWORD first, DWORD end, const char *name, ViewSink *out);
 
+// Rows [first, end) as an SVG image titled as the HTML page is: one
+// rectangle for the background most cells show, one for each run of cells
+// of another background, the underscores as lines, the text in runs of one
+// colour with each character placed at its cell's column, and the cursor as
+// a bar in its cell's foreground colour.
+void RenderSvg(const ViewScreen *screen, DWORD first, DWORD end, const char *name, ViewSink *out);
+
 // "2024-03-05 09:07:02 UTC+1:00" for a Glimpset header with a time stamp,
 // as the information report shows it; an empty text when the file has none
 // (year 0, or a SAVECON file). `text` holds at least 40 bytes.
@@ -144,11 +168,51 @@ void FormatTakenTime(const ViewScreen *screen, char *text, DWORD capacity);
 // an empty text when the file has none. `text` holds at least 64 bytes.
 void FormatComputerName(const ViewScreen *screen, char *text, DWORD capacity);
 
+// ---- Searching.
+
+enum {
+    VIEW_PATTERN_POINTS = MAX_COLUMNS, // no row shows more characters
+};
+
+// What --grep looks for: the text's characters as a row shows them, folded
+// when case is ignored.
+struct ViewPattern {
+    DWORD points[VIEW_PATTERN_POINTS];
+    DWORD length;
+    BOOL tooLong; // longer than any row: matches nothing
+    BOOL ignoreCase;
+};
+
+// The characters a row of `screen` shows as plain text (RenderText): each
+// cell's as VisibleCharacter gives it, pairs joined, the second cell of a
+// double-width character left out, trailing blanks removed. `points` holds
+// the buffer's columns; returns how many were written.
+DWORD RowText(const ViewScreen *screen, DWORD row, DWORD *points);
+
+// The case-folded form of a character: the simple lower-case partner of the
+// letters of ASCII, Latin-1, Latin Extended-A, Greek and Cyrillic (the
+// letters of the consoles' usual code pages); every other character itself.
+DWORD FoldCase(DWORD codePoint);
+
+// Makes a pattern of `text` (UTF-8; bad bytes and unprintable characters
+// become what a cell of them shows, so that the text finds such cells).
+void MakePattern(const char *text, BOOL ignoreCase, ViewPattern *pattern);
+
+// Writes "NAME:ROW: line\n" for each of the rows [first, end) whose text
+// (RowText) holds the pattern, ROW counting the buffer's rows from 1 and
+// the line as RenderText writes it; `name` is made safe as messages are.
+// An empty pattern is held by every row. Returns the number of rows written.
+DWORD GrepScreen(const ViewScreen *screen, DWORD first, DWORD end, const char *name,
+                 const ViewPattern *pattern, ViewSink *out);
+
 // ---- The program.
 
 // Runs glimview with its arguments (UTF-8, without the program's name):
 // parses the options, reads the file through the platform, renders it to
-// `out` (or to the file named by --html) and writes messages to `err`.
-// Returns the exit status: 0 shown, 1 usage error, 2 bad file or failed
-// input or output. Both sinks are flushed before it returns.
+// `out` (or to the file named by --html or --svg) and writes messages to
+// `err`; or, with --grep, searches each file named and writes the rows found
+// to `out`. Returns the exit status: 0 shown, 1 usage error, 2 bad file or
+// failed input or output; with --grep, 0 a row found, 1 none, 2 a file not
+// read, failed output or a usage error. Both sinks are flushed before it
+// returns.
 int GlimviewRun(int argc, char **argv, ViewSink *out, ViewSink *err);

@@ -6,6 +6,7 @@
 #include <errno.h>
 #include <stdio.h>
 #include <string.h>
+#include <sys/stat.h>
 
 // An output file, and the first failure met while writing it.
 struct PosixFile {
@@ -85,6 +86,16 @@ done:
     *data = bytes;
     *size = fill;
     return result;
+}
+
+BOOL ViewSameFile(const char *first, const char *second) {
+    struct stat one;
+    struct stat two;
+    // stat follows symbolic links: a link is the file it leads to.
+    if (stat(first, &one) != 0 || stat(second, &two) != 0) {
+        return FALSE;
+    }
+    return one.st_dev == two.st_dev && one.st_ino == two.st_ino;
 }
 
 void *ViewCreateFile(const char *path, char *reason) {

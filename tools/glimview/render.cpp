@@ -1,6 +1,7 @@
 // render.cpp: a screen's cells as glimview shows them: which rows, and how
-// each becomes text with SGR colour sequences, plain text or a row of an
-// HTML page with the classic 16-colour console palette.
+// each becomes text with SGR colour sequences, plain text, a row of an HTML
+// page or a row of an SVG image, both in the classic 16-colour console
+// palette.
 #include "glimview/glimview.h"
 
 #include <stdio.h>
@@ -44,6 +45,22 @@ static const char HTML_TAIL[] = "</div>\n"
 static const char TITLE_TAKEN[] = ", taken ";
 static const char TITLE_ON[] = " on ";
 static const char TITLE_TAKEN_ON[] = ", taken on ";
+
+// The image's texts. The head takes the image's width and height twice
+// (its size, and the view box that maps its units onto that size).
+static const char SVG_HEAD[] =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%u\" height=\"%u\" viewBox=\"0 0 %u %u\" "
+    "font-family=\"'DejaVu Sans Mono',Consolas,'Courier New',monospace\" font-size=\"15\" "
+    "shape-rendering=\"crispEdges\">\n"
+    "<title>";
+static const char SVG_TITLE_END[] = "</title>\n";
+static const char SVG_RECT[] = "<rect x=\"%u\" y=\"%u\" width=\"%u\" height=\"%u\" fill=\"%s\"/>\n";
+static const char SVG_TEXT_X[] = "<text x=\"";
+static const char SVG_TEXT_REST[] = "\" y=\"%u\" fill=\"%s\" xml:space=\"preserve\">";
+static const char SVG_TEXT_END[] = "</text>\n";
+static const char SVG_TAIL[] = "</svg>\n";
+
 static const char TAKEN_FORMAT[] = "%04u-%02u-%02u %02u:%02u:%02u UTC%s%u:%02u";
 
 // The classic console palette, by console colour index.
@@ -100,16 +117,18 @@ static BOOL CellCodePoint(const ViewScreen *screen, DWORD row, DWORD column, DWO
     return TRUE;
 }
 
-static void SinkCell(ViewSink *out, const ViewScreen *screen, DWORD row, DWORD column, BOOL html) {
+// Appends what a cell shows as markup text: "&", "<" and ">" as character
+// references, as both HTML and XML take them.
+static void SinkMarkupCell(ViewSink *out, const ViewScreen *screen, DWORD row, DWORD column) {
     DWORD codePoint = 0;
     if (!CellCodePoint(screen, row, column, &codePoint)) {
         return;
     }
-    if (html && codePoint == '&') {
+    if (codePoint == '&') {
         SinkText(out, "&amp;");
-    } else if (html && codePoint == '<') {
+    } else if (codePoint == '<') {
         SinkText(out, "&lt;");
-    } else if (html && codePoint == '>') {
+    } else if (codePoint == '>') {
         SinkText(out, "&gt;");
     } else {
         SinkCodePoint(out, codePoint);
@@ -161,7 +180,7 @@ void SelectRows(const ViewScreen *screen, ViewMode mode, BOOL window, DWORD *fir
     while (*end > 0 && IsBlankRow(screen, *end - 1, coloured)) {
         (*end)--;
     }
-    if (mode == VIEW_HTML && *end < cursorRow + 1) {
+    if ((mode == VIEW_HTML || mode == VIEW_SVG) && *end < cursorRow + 1) {
         *end = cursorRow + 1;
     }
 }
@@ -211,19 +230,31 @@ void RenderSgr(const ViewScreen *screen, DWORD first, DWORD end, ViewSink *out) 
 
 // ---- Plain text.
 
-void RenderText(const ViewScreen *screen, DWORD first, DWORD end, ViewSink *out) {
+DWORD RowText(const ViewScreen *screen, DWORD row, DWORD *points) {
     DWORD columns = screen->saved.columns;
+    const WORD *characters = screen->characters + row * columns;
+    DWORD width = columns;
+    DWORD count = 0;
+    while (width > 0 && characters[width - 1] == SPACE) {
+        width--;
+    }
+    for (DWORD column = 0; column < width; column++) {
+        if (CellCodePoint(screen, row, column, &points[count])) {
+            count++;
+        }
+    }
+    return count;
+}
+
+void RenderText(const ViewScreen *screen, DWORD first, DWORD end, ViewSink *out) {
+    DWORD points[MAX_COLUMNS];
     while (end > first && IsBlankRow(screen, end - 1, FALSE)) {
         end--;
     }
     for (DWORD row = first; row < end; row++) {
-        const WORD *characters = screen->characters + row * columns;
-        DWORD width = columns;
-        while (width > 0 && characters[width - 1] == SPACE) {
-            width--;
-        }
-        for (DWORD column = 0; column < width; column++) {
-            SinkCell(out, screen, row, column, FALSE);
+        DWORD count = RowText(screen, row, points);
+        for (DWORD i = 0; i < count; i++) {
+            SinkCodePoint(out, points[i]);
         }
         SinkText(out, "\n");
     }
@@ -308,14 +339,19 @@ static void SinkClassName(ViewSink *out, WORD attribute) {
     SinkText(out, text);
 }
 
+// The palette indexes an attribute shows its text and its background in:
+// reverse video swaps them.
+static DWORD ForegroundOf(WORD attribute) {
+    return (attribute & REVERSE_VIDEO) != 0 ? (attribute >> 4) & 0x0F : attribute & 0x0F;
+}
+
+static DWORD BackgroundOf(WORD attribute) {
+    return (attribute & REVERSE_VIDEO) != 0 ? attribute & 0x0F : (attribute >> 4) & 0x0F;
+}
+
 static void SinkClassRule(ViewSink *out, WORD attribute) {
-    DWORD foreground = attribute & 0x0F;
-    DWORD background = (attribute >> 4) & 0x0F;
-    if ((attribute & REVERSE_VIDEO) != 0) {
-        DWORD swap = foreground;
-        foreground = background;
-        background = swap;
-    }
+    DWORD foreground = ForegroundOf(attribute);
+    DWORD background = BackgroundOf(attribute);
     SinkText(out, ".");
     SinkClassName(out, attribute);
     SinkText(out, "{color:");
@@ -340,7 +376,7 @@ static void SinkSpan(ViewSink *out, const ViewScreen *screen, DWORD row, DWORD c
     }
     SinkText(out, width);
     for (DWORD i = column; i < column + cells; i++) {
-        SinkCell(out, screen, row, i, TRUE);
+        SinkMarkupCell(out, screen, row, i);
     }
     SinkText(out, "</span>");
 }
@@ -393,4 +429,156 @@ void RenderHtml(const ViewScreen *screen, DWORD first, DWORD end, const char *na
         SinkText(out, "</div>\n");
     }
     SinkText(out, HTML_TAIL);
+}
+
+// ---- The image.
+
+static void SinkSvgRect(ViewSink *out, DWORD x, DWORD y, DWORD width, DWORD height, DWORD colour) {
+    char text[sizeof SVG_RECT + 64];
+    snprintf(text, sizeof text, SVG_RECT, (unsigned)x, (unsigned)y, (unsigned)width,
+             (unsigned)height, PALETTE[colour]);
+    SinkText(out, text);
+}
+
+// One text element for the cells [from, to) of `row`: every character it
+// holds placed by an x position of its own, at its cell's column, so that a
+// glyph wider or narrower than a cell (or one the font lacks) moves nothing
+// else. A character beyond the Basic Multilingual Plane must come alone:
+// renderers count the positions by UTF-16 units or by characters.
+static void SinkSvgText(ViewSink *out, const ViewScreen *screen, DWORD row, DWORD from, DWORD to,
+                        DWORD y, DWORD colour) {
+    char text[sizeof SVG_TEXT_REST + 32];
+    BOOL later = FALSE;
+    DWORD codePoint = 0;
+    DWORD shown = 0;
+    // Cells that only finish the character before them (the second half of
+    // a pair or of a double-width character) make no element of their own.
+    for (DWORD column = from; column < to; column++) {
+        shown += CellCodePoint(screen, row, column, &codePoint) ? 1 : 0;
+    }
+    if (shown == 0) {
+        return;
+    }
+    SinkText(out, SVG_TEXT_X);
+    for (DWORD column = from; column < to; column++) {
+        if (CellCodePoint(screen, row, column, &codePoint)) {
+            snprintf(text, sizeof text, later ? " %u" : "%u", (unsigned)(column * SVG_CELL_WIDTH));
+            SinkText(out, text);
+            later = TRUE;
+        }
+    }
+    snprintf(text, sizeof text, SVG_TEXT_REST, (unsigned)y, PALETTE[colour]);
+    SinkText(out, text);
+    for (DWORD column = from; column < to; column++) {
+        SinkMarkupCell(out, screen, row, column);
+    }
+    SinkText(out, SVG_TEXT_END);
+}
+
+// The text of the cells [from, to) of `row`, all of one colour, without the
+// blanks at either end (the backgrounds are drawn apart).
+static void SinkSvgRun(ViewSink *out, const ViewScreen *screen, DWORD row, DWORD from, DWORD to,
+                       DWORD y, DWORD colour) {
+    DWORD codePoint = 0;
+    while (from < to && (!CellCodePoint(screen, row, from, &codePoint) || codePoint == SPACE)) {
+        from++;
+    }
+    while (to > from && (!CellCodePoint(screen, row, to - 1, &codePoint) || codePoint == SPACE)) {
+        to--;
+    }
+    DWORD start = from;
+    for (DWORD column = from; column < to; column++) {
+        if (CellCodePoint(screen, row, column, &codePoint) && codePoint >= 0x10000) {
+            if (start < column) {
+                SinkSvgText(out, screen, row, start, column, y, colour);
+            }
+            SinkSvgText(out, screen, row, column, column + 1, y, colour);
+            start = column + 1;
+        }
+    }
+    if (start < to) {
+        SinkSvgText(out, screen, row, start, to, y, colour);
+    }
+}
+
+void RenderSvg(const ViewScreen *screen, DWORD first, DWORD end, const char *name, ViewSink *out) {
+    DWORD columns = screen->saved.columns;
+    DWORD width = columns * SVG_CELL_WIDTH;
+    DWORD height = (end - first) * SVG_CELL_HEIGHT;
+    DWORD uses[16];
+    DWORD base = 0;
+    char head[sizeof SVG_HEAD + 64];
+
+    // The background most cells show is one rectangle under everything, so
+    // that a plain screen needs no other.
+    memset(uses, 0, sizeof uses);
+    for (DWORD i = first * columns; i < end * columns; i++) {
+        uses[BackgroundOf(Shown(screen->attributes[i]))]++;
+    }
+    for (DWORD colour = 1; colour < 16; colour++) {
+        if (uses[colour] > uses[base]) {
+            base = colour;
+        }
+    }
+    snprintf(head, sizeof head, SVG_HEAD, (unsigned)width, (unsigned)height, (unsigned)width,
+             (unsigned)height);
+    SinkText(out, head);
+    SinkTitle(out, screen, name);
+    SinkText(out, SVG_TITLE_END);
+    SinkSvgRect(out, 0, 0, width, height, base);
+
+    // Backgrounds, then underscores, then text, then the cursor: each drawn
+    // over what comes before it, never under a later row's background.
+    for (DWORD row = first; row < end; row++) {
+        const WORD *attributes = screen->attributes + row * columns;
+        DWORD y = (row - first) * SVG_CELL_HEIGHT;
+        for (DWORD start = 0, stop = 0; start < columns; start = stop) {
+            DWORD colour = BackgroundOf(Shown(attributes[start]));
+            stop = start + 1;
+            while (stop < columns && BackgroundOf(Shown(attributes[stop])) == colour) {
+                stop++;
+            }
+            if (colour != base) {
+                SinkSvgRect(out, start * SVG_CELL_WIDTH, y, (stop - start) * SVG_CELL_WIDTH,
+                            SVG_CELL_HEIGHT, colour);
+            }
+        }
+    }
+    for (DWORD row = first; row < end; row++) {
+        const WORD *attributes = screen->attributes + row * columns;
+        DWORD y = (row - first) * SVG_CELL_HEIGHT + SVG_UNDERLINE;
+        for (DWORD start = 0, stop = 0; start < columns; start = stop) {
+            WORD at = Shown(attributes[start]);
+            stop = start + 1;
+            while (stop < columns && Shown(attributes[stop]) == at) {
+                stop++;
+            }
+            if ((at & UNDERSCORE) != 0) {
+                SinkSvgRect(out, start * SVG_CELL_WIDTH, y, (stop - start) * SVG_CELL_WIDTH, 1,
+                            ForegroundOf(at));
+            }
+        }
+    }
+    for (DWORD row = first; row < end; row++) {
+        const WORD *attributes = screen->attributes + row * columns;
+        DWORD y = (row - first) * SVG_CELL_HEIGHT + SVG_BASELINE;
+        for (DWORD start = 0, stop = 0; start < columns; start = stop) {
+            DWORD colour = ForegroundOf(Shown(attributes[start]));
+            stop = start + 1;
+            while (stop < columns && ForegroundOf(Shown(attributes[stop])) == colour) {
+                stop++;
+            }
+            SinkSvgRun(out, screen, row, start, stop, y, colour);
+        }
+    }
+    if (screen->saved.cursorRow >= first && screen->saved.cursorRow < end &&
+        screen->saved.cursorColumn < columns) {
+        DWORD row = screen->saved.cursorRow;
+        DWORD column = screen->saved.cursorColumn;
+        SinkSvgRect(out, column * SVG_CELL_WIDTH,
+                    (row - first + 1) * SVG_CELL_HEIGHT - SVG_CURSOR_HEIGHT, SVG_CELL_WIDTH,
+                    SVG_CURSOR_HEIGHT,
+                    ForegroundOf(Shown(screen->attributes[row * columns + column])));
+    }
+    SinkText(out, SVG_TAIL);
 }

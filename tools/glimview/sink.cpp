@@ -94,10 +94,7 @@ DWORD VisibleCharacter(WORD unit) {
     return unit;
 }
 
-// Decodes one UTF-8 sequence at `text`; returns its length (at least 1) and
-// sets *codePoint, or U+FFFD for a byte that starts no valid sequence
-// (overlong forms, surrogates and values above U+10FFFF included).
-static DWORD DecodeUtf8(const BYTE *text, DWORD *codePoint) {
+DWORD DecodeUtf8(const BYTE *text, DWORD *codePoint) {
     BYTE lead = text[0];
     DWORD length = 0;
     DWORD value = 0;

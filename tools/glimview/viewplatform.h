@@ -28,6 +28,14 @@ enum ViewReadResult {
 // closed and `reason` (VIEW_REASON_BYTES) holds the system's text in UTF-8.
 ViewReadResult ViewReadFile(const char *path, DWORD limit, BYTE **data, DWORD *size, char *reason);
 
+// TRUE when the names `first` and `second` (UTF-8) both reach one existing
+// file: the same device and inode on POSIX, the same volume serial number
+// and file index on Windows, so that another spelling of a name, a hard
+// link or a symbolic link counts as the same file. FALSE when either name
+// reaches nothing, or the system cannot say what it reaches. Opens nothing
+// for writing and changes nothing.
+BOOL ViewSameFile(const char *first, const char *second);
+
 // Creates (or truncates) the file named `path` (UTF-8) for writing. Returns
 // its handle for ViewFileWriter and ViewCloseFile, or null with the system's
 // text in `reason` (VIEW_REASON_BYTES).

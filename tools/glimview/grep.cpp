@@ -1,0 +1,126 @@
+// grep.cpp: finding text in saved screens: case folding, the pattern, and
+// the rows that hold it, written as "NAME:ROW: line".
+#include "glimview/glimview.h"
+
+#include <stdio.h>
+#include <string.h>
+
+// Simple case folding, one character for one, over the blocks whose letters
+// the consoles' usual code pages hold (437 and 850: Latin-1; 852 and 1250:
+// Latin Extended-A; 737: Greek; 866: Cyrillic). It needs no tables, so both
+// builds fold alike whatever the system's locale; the letters of other
+// scripts, and foldings that change a text's length (such as U+00DF to
+// "ss"), are left as they are.
+DWORD FoldCase(DWORD c) {
+    if (c >= 'A' && c <= 'Z') {
+        return c + 0x20;
+    }
+    if (c == 0x00B5) {
+        return 0x03BC; // MICRO SIGN: GREEK SMALL LETTER MU
+    }
+    if (c >= 0x00C0 && c <= 0x00DE && c != 0x00D7) {
+        return c + 0x20;
+    }
+    if (c >= 0x0100 && c <= 0x017F) {
+        if (c == 0x0178) {
+            return 0x00FF; // Y WITH DIAERESIS
+        }
+        if (c == 0x017F) {
+            return 's'; // LONG S
+        }
+        // Pairs of capital and small letters, the capital first: on even
+        // code points, but on odd ones from U+0139 to U+0148 and from U+0179.
+        if ((c >= 0x0139 && c <= 0x0148) || c >= 0x0179) {
+            return (c & 1) != 0 ? c + 1 : c;
+        }
+        if (c == 0x0130 || c == 0x0131 || c == 0x0138 || c == 0x0149) {
+            return c; // dotted and dotless I, kra, apostrophe n: no simple partner
+        }
+        return (c & 1) == 0 ? c + 1 : c;
+    }
+    if (c == 0x0386) {
+        return 0x03AC;
+    }
+    if (c >= 0x0388 && c <= 0x038A) {
+        return c + 0x25;
+    }
+    if (c == 0x038C) {
+        return 0x03CC;
+    }
+    if (c == 0x038E || c == 0x038F) {
+        return c + 0x3F;
+    }
+    if (c >= 0x0391 && c <= 0x03AB && c != 0x03A2) {
+        return c + 0x20;
+    }
+    if (c == 0x03C2) {
+        return 0x03C3; // final sigma
+    }
+    if (c >= 0x0400 && c <= 0x040F) {
+        return c + 0x50;
+    }
+    if (c >= 0x0410 && c <= 0x042F) {
+        return c + 0x20;
+    }
+    return c;
+}
+
+void MakePattern(const char *text, BOOL ignoreCase, ViewPattern *pattern) {
+    const BYTE *at = (const BYTE *)text;
+    pattern->length = 0;
+    pattern->tooLong = FALSE;
+    pattern->ignoreCase = ignoreCase;
+    while (*at != 0) {
+        DWORD codePoint = 0;
+        at += DecodeUtf8(at, &codePoint);
+        if (codePoint < 0x10000) {
+            codePoint = VisibleCharacter((WORD)codePoint);
+        }
+        if (pattern->length == VIEW_PATTERN_POINTS) {
+            pattern->tooLong = TRUE;
+            return;
+        }
+        pattern->points[pattern->length++] = ignoreCase ? FoldCase(codePoint) : codePoint;
+    }
+}
+
+// Whether the `count` characters of a row hold the pattern.
+static BOOL RowHolds(const DWORD *points, DWORD count, const ViewPattern *pattern) {
+    if (pattern->tooLong || pattern->length > count) {
+        return FALSE;
+    }
+    for (DWORD start = 0; start + pattern->length <= count; start++) {
+        DWORD i = 0;
+        while (i < pattern->length &&
+               (pattern->ignoreCase ? FoldCase(points[start + i]) : points[start + i]) ==
+                   pattern->points[i]) {
+            i++;
+        }
+        if (i == pattern->length) {
+            return TRUE;
+        }
+    }
+    return FALSE;
+}
+
+DWORD GrepScreen(const ViewScreen *screen, DWORD first, DWORD end, const char *name,
+                 const ViewPattern *pattern, ViewSink *out) {
+    DWORD points[MAX_COLUMNS];
+    DWORD found = 0;
+    for (DWORD row = first; row < end; row++) {
+        DWORD count = RowText(screen, row, points);
+        if (!RowHolds(points, count, pattern)) {
+            continue;
+        }
+        char number[16];
+        snprintf(number, sizeof number, ":%u: ", (unsigned)(row + 1));
+        SinkSafeText(out, name, FALSE);
+        SinkText(out, number);
+        for (DWORD i = 0; i < count; i++) {
+            SinkCodePoint(out, points[i]);
+        }
+        SinkText(out, "\n");
+        found++;
+    }
+    return found;
+}
