@@ -167,11 +167,13 @@ TEST_F(DefaultNameTest, NoBufferFails) {
     EXPECT_EQ(-1, MakeDefaultName(nullptr, &Capture));
 }
 
-// A directory of `length` characters ending in a separator.
+// A directory of `length` characters ending in a separator, made of names
+// of at most 200 characters.
 std::u16string LongDirectory(size_t length) {
     std::u16string directory = u"C:\\";
     while (directory.size() + 1 < length) {
-        directory += u'd';
+        bool cut = directory.size() % 200 == 0 && directory.size() + 2 < length;
+        directory += cut ? u'\\' : u'd';
     }
     return directory + u"\\";
 }

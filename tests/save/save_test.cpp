@@ -624,7 +624,7 @@ TEST_F(SaveFixture, NoUsableDefaultNameFailsBeforeAnythingIsOpened) {
     // A directory so deep that no made-up name fits the path buffer.
     std::u16string directory = u"C:\\";
     while (directory.size() < PATH_CAPACITY - 32) {
-        directory += u'd';
+        directory += directory.size() % 251 == 0 ? u'\\' : u'd';
     }
     sim::MakeDirectory(directory);
     SetLastName(u"C:\\before.glim");
