@@ -814,6 +814,8 @@ TEST_F(Sweep, RestoreAGlimpsetFileOfAnotherSize) {
             COMMAND_ROWS("Bad filename:  \"BIG.GLIM\"\r\n"),
             Stops("CreateFileW", 1, 2, SYSTEM, "Error opening console:\r\n"),
             Stops("CreateFileW", 2, 2, SYSTEM, "Error opening file \"C:\\work\\big.glim\":\r\n"),
+            // What the file is cannot be told: it is not read.
+            Stops("GetFileType", 0, 2, SYSTEM, "Error opening file \"C:\\work\\big.glim\":\r\n"),
             Stops("HeapAlloc", 1, 2, PLAIN, "Can\u2019t allocate file buffer\r\n"),
             Stops("HeapAlloc", 0, 2, PLAIN, NoBuffers),
             Stops("ReadFile", 0, 2, SYSTEM, read),
@@ -855,6 +857,8 @@ TEST_F(Sweep, RestoreAGlimpsetFileOfTheSameSize) {
             COMMAND_ROWS("Bad filename:  \"SAME.GLIM\"\r\n"),
             Stops("CreateFileW", 1, 2, SYSTEM, "Error opening console:\r\n"),
             Stops("CreateFileW", 2, 2, SYSTEM, "Error opening file \"C:\\work\\same.glim\":\r\n"),
+            // What the file is cannot be told: it is not read.
+            Stops("GetFileType", 0, 2, SYSTEM, "Error opening file \"C:\\work\\same.glim\":\r\n"),
             Stops("HeapAlloc", 1, 2, PLAIN, "Can\u2019t allocate file buffer\r\n"),
             Stops("HeapAlloc", 0, 2, PLAIN, NoBuffers),
             Stops("ReadFile", 0, 2, SYSTEM, read),
@@ -886,6 +890,8 @@ TEST_F(Sweep, RestoreASaveconFile) {
             COMMAND_ROWS("Bad filename:  \"OLD.SAV\"\r\n"),
             Stops("CreateFileW", 1, 2, SYSTEM, "Error opening console:\r\n"),
             Stops("CreateFileW", 2, 2, SYSTEM, "Error opening file \"C:\\work\\old.sav\":\r\n"),
+            // What the file is cannot be told: it is not read.
+            Stops("GetFileType", 0, 2, SYSTEM, "Error opening file \"C:\\work\\old.sav\":\r\n"),
             Stops("HeapAlloc", 1, 2, PLAIN, "Can\u2019t allocate file buffer\r\n"),
             Stops("HeapAlloc", 0, 2, PLAIN, NoBuffers),
             Stops("ReadFile", 0, 2, SYSTEM, read),
