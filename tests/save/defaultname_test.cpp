@@ -30,7 +30,7 @@ const SYSTEMTIME Capture = Time(2024, 3, 5, 9, 7, 2);
 const std::u16string Plain = u"Glimpset 2024-03-05 09.07.02";
 
 std::u16string Suffixed(unsigned counter) {
-    char digits[8];
+    char digits[16];
     std::snprintf(digits, sizeof digits, "-%04X", counter);
     return Plain + sim::U16(digits) + u".glim";
 }
