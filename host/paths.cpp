@@ -2,13 +2,16 @@
 // QueryIsFileOrDirectory and QueryIsTCMD. Names are resolved by the
 // system's GetFullPathNameW; a last component with wildcards is kept as
 // typed, since the system would take its trailing dots and blanks away and
-// they belong to the pattern.
+// they belong to the pattern. A name that begins with "\\?\" or "\\.\" is
+// a path in the system's own namespaces: the prefix holds no wildcard, and
+// the name is taken literally, so a "?" or "*" after it makes it unusable.
 #include "plugin/host.h"
 #include "host/hoststate.h"
 
 static const int PATH_CAPACITY = 16384;
 
 static const WCHAR TAB_WINDOW_VARIABLE[] = TEXT("GLIMHOST_TCMD");
+static const int PREFIX_LENGTH = 4; // "\\?\" or "\\.\"
 static const WCHAR CURRENT_DIRECTORY[] = TEXT(".");
 
 static bool IsDriveLetter(WCHAR ch) {
@@ -31,10 +34,20 @@ static bool IsNeverInName(WCHAR ch) {
            ch == TEXT('>') || ch == TEXT('"');
 }
 
+// PREFIX_LENGTH when `path` begins with "\\?\" or "\\.\", else 0.
+static int PrefixLength(const WCHAR *path) {
+    bool prefixed = path[0] == TEXT('\\') && path[1] == TEXT('\\') &&
+                    (path[2] == TEXT('?') || path[2] == TEXT('.')) && path[3] == TEXT('\\');
+    return prefixed ? PREFIX_LENGTH : 0;
+}
+
 // The length of a usable name, or -1: empty, too long, a control character
-// or one of < > ", or a colon anywhere but after a leading drive letter.
+// or one of < > ", or a colon anywhere but after a leading drive letter
+// (after the prefix, when there is one); in a prefixed name also a "?" or
+// "*", which the system would take as part of a name.
 static int CheckName(const WCHAR *path) {
-    int n = 0;
+    int start = PrefixLength(path);
+    int n = start;
     for (; path[n] != 0; n++) {
         WCHAR ch = path[n];
         if (n >= PATH_CAPACITY - 1) {
@@ -43,11 +56,14 @@ static int CheckName(const WCHAR *path) {
         if (ch < 0x20 || ch == TEXT('<') || ch == TEXT('>') || ch == TEXT('"')) {
             return -1;
         }
-        if (ch == TEXT(':') && !(n == 1 && IsDriveLetter(path[0]))) {
+        if (ch == TEXT(':') && !(n == start + 1 && IsDriveLetter(path[start]))) {
+            return -1;
+        }
+        if (start > 0 && (ch == TEXT('?') || ch == TEXT('*'))) {
             return -1;
         }
     }
-    return n == 0 ? -1 : n;
+    return n == start ? -1 : n;
 }
 
 // GetFullPathNameW into `output`; false (output empty) when it fails or
@@ -72,6 +88,9 @@ extern "C" int QueryTrueName(const WCHAR *path, WCHAR *output) {
     int length = CheckName(path);
     if (length < 0) {
         return ERROR_INVALID_NAME;
+    }
+    if (PrefixLength(path) > 0) {
+        return FullPath(path, output) ? 0 : ERROR_FILENAME_EXCED_RANGE;
     }
 
     // The last component begins after the last separator, or after "X:".
@@ -125,7 +144,7 @@ static DWORD Attributes(const WCHAR *path) {
     if (path == nullptr || path[0] == 0) {
         return INVALID_FILE_ATTRIBUTES;
     }
-    for (int i = 0; path[i] != 0; i++) {
+    for (int i = PrefixLength(path); path[i] != 0; i++) {
         if (IsNeverInName(path[i])) {
             return INVALID_FILE_ATTRIBUTES;
         }

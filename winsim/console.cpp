@@ -148,7 +148,11 @@ void CloseConsoleObject(HANDLE handle) {
     consoleAccess.erase((uintptr_t)handle);
 }
 
-// CreateFileW on "CONOUT$" (called by handles.cpp after logging).
+bool ConsolePresent() {
+    return state.present;
+}
+
+// CreateFileW on "CONOUT$" (called by devices.cpp after logging).
 HANDLE OpenConsole(DWORD access) {
     if (!state.present) {
         SetLastError(ERROR_INVALID_HANDLE);

@@ -317,6 +317,10 @@ BOOL CloseHandle(HANDLE handle) {
         CloseConsoleObject(handle);
         DropHandle(handle);
         return TRUE;
+    case KIND_DEVICE:
+        CloseDeviceObject(handle);
+        DropHandle(handle);
+        return TRUE;
     default:
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
@@ -334,6 +338,8 @@ DWORD GetFileType(HANDLE handle) {
         return FILE_TYPE_DISK;
     case KIND_CONSOLE:
         return FILE_TYPE_CHAR;
+    case KIND_DEVICE:
+        return DeviceFileType(handle);
     default:
         SetLastError(ERROR_INVALID_HANDLE);
         return FILE_TYPE_UNKNOWN;

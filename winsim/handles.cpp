@@ -1,7 +1,8 @@
 // winsim/handles.cpp: the simulated volume's open files (volume.h): the
-// file handles with their sharing and positions, and the Win32 functions
-// that open, read, write, seek and describe a file (CreateFileW, ReadFile,
-// WriteFile, SetFilePointer, GetFileInformationByHandle).
+// file handles with their sharing and positions, the files that another
+// program holds open (sim::HoldOpen), and the Win32 functions that open,
+// read, write, seek and describe a file (CreateFileW, ReadFile, WriteFile,
+// SetFilePointer, GetFileInformationByHandle, GetFinalPathNameByHandleW).
 #include "winsim/volume.h"
 
 #include <algorithm>
@@ -17,14 +18,19 @@ const DWORD CREATE_ATTRIBUTES = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN 
                                 FILE_ATTRIBUTE_OFFLINE;
 
 struct FileHandle {
-    Node *node;
+    Node *node;         // the node that holds the file (FileBehind)
+    Node *named;        // the name it was opened by, links followed
     std::u16string key; // the path it was opened by, as PathKey makes it
     DWORD access, share;
     uint64_t position;
 };
 
+// Every open file: ours by handle value, and those another program holds,
+// by values of their own that no handle of the table takes.
 std::map<uintptr_t, FileHandle> files;
 bool zeroFileIndex = false;
+const uintptr_t FIRST_HELD_VALUE = 0x7F000000;
+uintptr_t nextHeld = FIRST_HELD_VALUE;
 
 FileHandle *FileOf(HANDLE handle) {
     if (KindOf(handle) != KIND_FILE) {
@@ -34,9 +40,9 @@ FileHandle *FileOf(HANDLE handle) {
     return it == files.end() ? nullptr : &it->second;
 }
 
-HANDLE OpenNode(Node *node, const std::u16string &key, DWORD access, DWORD share) {
+HANDLE OpenNode(Node *named, const std::u16string &key, DWORD access, DWORD share) {
     HANDLE handle = NewHandle(KIND_FILE);
-    files[(uintptr_t)handle] = FileHandle{node, key, access, share, 0};
+    files[(uintptr_t)handle] = FileHandle{FileBehind(named), named, key, access, share, 0};
     return handle;
 }
 
@@ -108,7 +114,7 @@ DWORD RefuseNew(const Walk &walk, bool refused, DWORD access, DWORD disposition)
     if (walk.trailingSeparator || walk.name.empty()) {
         return ERROR_INVALID_NAME;
     }
-    if (refused) {
+    if (refused || refusingNew.count(walk.directory) > 0) {
         return ERROR_ACCESS_DENIED;
     }
     if (disposition == TRUNCATE_EXISTING && !(access & GENERIC_WRITE)) {
@@ -179,6 +185,7 @@ bool DeleteBlocked(const Node *node) {
 void ResetHandles() {
     files.clear();
     zeroFileIndex = false;
+    nextHeld = FIRST_HELD_VALUE;
 }
 
 void SetZeroIndex(bool on) {
@@ -210,21 +217,19 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
     if (templateFile != nullptr) {
         Unsupported("CreateFileW", "a template file");
     }
-    if (IsConsoleName(name)) {
-        return OpenConsole(access);
-    }
     if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING) {
         Fail(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
+    }
+    std::u16string full;
+    if (FullPath(name, full) && IsDevicePath(full)) {
+        return OpenDevice(full, access);
     }
     Walk walk;
     DWORD code = Locate(name, false, walk, 0);
     if (code != 0) {
         Fail(code);
         return INVALID_HANDLE_VALUE;
-    }
-    if (!walk.name.empty() && IsDeviceName(walk.name)) {
-        Unsupported("CreateFileW", "a device name");
     }
     std::u16string key = Fold(walk.full);
     bool refused = unopenable.count(key) > 0;
@@ -234,10 +239,11 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
     }
     DWORD newAttributes =
         (flags & CREATE_ATTRIBUTES & ~FILE_ATTRIBUTE_NORMAL) | FILE_ATTRIBUTE_ARCHIVE;
-    Node *node = walk.entry;
-    if (node != nullptr) {
+    Node *named = walk.entry;
+    if (named != nullptr) {
         code = ERROR_PATH_NOT_FOUND;
-        node = Follow(node, &code, 0);
+        named = Follow(named, &code, 0);
+        Node *node = FileBehind(named);
         if (node != nullptr) {
             code = RefuseExisting(node, walk, refused, access, share, disposition, flags);
         }
@@ -255,18 +261,18 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
         }
         bool always = disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS;
         SetLastError(always ? ERROR_ALREADY_EXISTS : 0);
-        return OpenNode(node, key, access, share);
+        return OpenNode(named, key, access, share);
     }
     code = RefuseNew(walk, refused, access, disposition);
     if (code != 0) {
         Fail(code);
         return INVALID_HANDLE_VALUE;
     }
-    node = NewNode(walk.name, false, walk.directory->drive);
-    node->attributes = newAttributes;
-    Attach(walk.directory, node);
+    named = NewNode(walk.name, false, walk.directory->drive);
+    named->attributes = newAttributes;
+    Attach(walk.directory, named);
     SetLastError(0);
-    return OpenNode(node, key, access, share);
+    return OpenNode(named, key, access, share);
 }
 
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED overlapped) {
@@ -283,6 +289,9 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPP
     }
     if (kind == KIND_CONSOLE) {
         Unsupported("ReadFile", "reading a console screen buffer");
+    }
+    if (kind == KIND_DEVICE) {
+        return ReadDevice(file, read);
     }
     DWORD code = 0;
     FileHandle *h = TransferFile(file, GENERIC_READ, &code);
@@ -328,6 +337,9 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written,
     }
     if (kind == KIND_CONSOLE) {
         Unsupported("WriteFile", "writing bytes to a console screen buffer");
+    }
+    if (kind == KIND_DEVICE) {
+        return WriteDevice(file, toWrite, written);
     }
     DWORD code = 0;
     FileHandle *h = TransferFile(file, GENERIC_WRITE, &code);
@@ -417,11 +429,61 @@ BOOL GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info) 
     uint64_t size = node->directory ? 0 : node->data.size();
     info->nFileSizeHigh = (DWORD)(size >> 32);
     info->nFileSizeLow = (DWORD)size;
-    info->nNumberOfLinks = 1;
+    info->nNumberOfLinks = node->directory ? 1 : NameCount(node);
     uint64_t index = zeroFileIndex ? 0 : node->index;
     info->nFileIndexHigh = (DWORD)(index >> 32);
     info->nFileIndexLow = (DWORD)index;
     return TRUE;
 }
 
+DWORD GetFinalPathNameByHandleW(HANDLE file, LPWSTR buffer, DWORD size, DWORD flags) {
+    if (EnterOrFail("GetFinalPathNameByHandleW")) {
+        return 0;
+    }
+    if (flags != (FILE_NAME_NORMALIZED | VOLUME_NAME_DOS)) {
+        Unsupported("GetFinalPathNameByHandleW", "a name other than the normalized DOS one");
+    }
+    FileHandle *h = FileOf(file);
+    if (h == nullptr) {
+        Fail(ERROR_INVALID_HANDLE);
+        return 0;
+    }
+    std::u16string path = PathOf(h->named);
+    if (path.empty()) {
+        Unsupported("GetFinalPathNameByHandleW", "a file whose name was removed");
+    }
+    path = u"\\\\?\\" + path;
+    if (buffer == nullptr || size <= path.size()) {
+        return (DWORD)path.size() + 1;
+    }
+    std::copy(path.begin(), path.end(), buffer);
+    buffer[path.size()] = 0;
+    return (DWORD)path.size();
+}
+
 } // extern "C"
+
+namespace sim {
+
+void HoldOpen(const std::u16string &path, DWORD access, DWORD share) {
+    EnsureInitialised();
+    Walk walk;
+    DWORD error = 0;
+    Node *named = LocateExisting(path, walk) == 0 ? Follow(walk.entry, &error, 0) : nullptr;
+    if (named == nullptr || named->directory) {
+        Unsupported("sim::HoldOpen", "a path that names no file");
+    }
+    files[nextHeld] = FileHandle{FileBehind(named), named, Fold(walk.full), access, share, 0};
+    nextHeld += 4;
+}
+
+void ReleaseHeld(const std::u16string &path) {
+    EnsureInitialised();
+    std::u16string key = PathKey(path.c_str());
+    for (auto it = files.begin(); it != files.end();) {
+        bool held = it->first >= FIRST_HELD_VALUE && it->second.key == key;
+        it = held ? files.erase(it) : std::next(it);
+    }
+}
+
+} // namespace sim

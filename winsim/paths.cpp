@@ -12,6 +12,7 @@ namespace winsim {
 namespace {
 
 const size_t MAX_FULL_PATH = 32767;
+const size_t MAX_COMPONENT = 255; // characters in one name, as NTFS allows
 
 // A stretch of a path's text: one component.
 struct Stretch {
@@ -43,6 +44,38 @@ std::u16string DriveCurrent(WCHAR letter) {
         return currentDirectory;
     }
     return std::u16string(1, letter) + u":\\";
+}
+
+// A last component that is a reserved device name makes the whole path
+// that device, "\\.\" and the name without its extension, as
+// GetFullPathNameW does ("C:\work\nul.txt" is "\\.\nul").
+void MakeDevicePath(std::u16string &full) {
+    size_t cut = full.find_last_of(u'\\');
+    std::u16string last = cut == std::u16string::npos ? full : full.substr(cut + 1);
+    if (last.empty() || !IsDeviceName(last)) {
+        return;
+    }
+    std::u16string base = last.substr(0, last.find(u'.'));
+    while (!base.empty() && base.back() == u' ') {
+        base.pop_back();
+    }
+    full = u"\\\\.\\" + base;
+}
+
+// "\\?\X:\..." and "\\.\X:\..." name the drive's own path: the prefix
+// is dropped. True when it was there.
+bool StripDrivePrefix(std::u16string &full) {
+    if (full.size() >= 7 && full[0] == u'\\' && full[1] == u'\\' &&
+        (full[2] == u'?' || full[2] == u'.') && full[3] == u'\\' && IsLetter(full[4]) &&
+        full[5] == u':' && full[6] == u'\\') {
+        full.erase(0, 4);
+        return true;
+    }
+    return false;
+}
+
+bool IsDots(const WCHAR *text, size_t length) {
+    return (length == 1 && text[0] == u'.') || (length == 2 && text[0] == u'.' && text[1] == u'.');
 }
 
 bool Invalid(WCHAR c, bool wildcardsAllowed) {
@@ -96,6 +129,9 @@ bool FullPath(const std::u16string &input, std::u16string &out) {
     }
     if (IsAlreadyFull(input)) {
         out = input;
+        if (out.back() != u'\\') {
+            MakeDevicePath(out);
+        }
         return true;
     }
     std::u16string s = input;
@@ -189,6 +225,9 @@ bool FullPath(const std::u16string &input, std::u16string &out) {
     if (trailing && !parts.empty()) {
         out += u'\\';
     }
+    if (!trailing && root.size() == 3) {
+        MakeDevicePath(out);
+    }
     return true;
 }
 
@@ -197,7 +236,8 @@ bool IsDeviceName(const std::u16string &component) {
     while (!base.empty() && base.back() == u' ') {
         base.pop_back();
     }
-    if (base == u"con" || base == u"prn" || base == u"aux" || base == u"nul" || base == u"conin$") {
+    if (base == u"con" || base == u"prn" || base == u"aux" || base == u"nul" || base == u"conin$" ||
+        base == u"conout$") {
         return true;
     }
     return base.size() == 4 &&
@@ -212,15 +252,22 @@ DWORD Locate(const std::u16string &path, bool wildcardsInLast, Walk &walk, int d
     if (!FullPath(path, walk.full)) {
         return ERROR_INVALID_NAME;
     }
+    // A "\\?\" path is taken as it stands: its components are not made
+    // full, so "." and ".." and empty ones reach the walk (and are refused).
+    bool literal = walk.full.compare(0, 4, u"\\\\?\\") == 0;
     const std::u16string &full = walk.full;
-    if (full.size() >= 2 && full[0] == u'\\' && full[1] == u'\\') {
-        if (full.size() >= 3 && (full[2] == u'.' || full[2] == u'?')) {
-            Unsupported("path", "a \\\\.\\ or \\\\?\\ path");
+    if (!StripDrivePrefix(walk.full) && full.size() >= 2 && full[0] == u'\\' && full[1] == u'\\') {
+        if (IsDevicePath(full)) {
+            return ERROR_BAD_DEV_TYPE;
+        }
+        if (literal && Fold(full.substr(4, 4)) != u"unc\\") {
+            Unsupported("path", "a \\\\?\\ path that names no drive");
         }
         return ERROR_BAD_NETPATH;
     }
-    // The full path has no empty component; its last one runs from
-    // `lastStart` to `end` (before a trailing separator).
+    // The last component runs from `lastStart` to `end` (before a trailing
+    // separator). A full path has no empty, "." or ".." component; a
+    // literal one may, and is refused for it.
     const WCHAR *text = full.data();
     walk.trailingSeparator = full.size() > 3 && full.back() == u'\\';
     size_t end = walk.trailingSeparator ? full.size() - 1 : full.size();
@@ -228,8 +275,14 @@ DWORD Locate(const std::u16string &path, bool wildcardsInLast, Walk &walk, int d
     while (lastStart > 3 && text[lastStart - 1] != u'\\') {
         lastStart--;
     }
-    for (size_t at = 3; at < end; at++) {
-        if (text[at] != u'\\' && Invalid(text[at], at >= lastStart && wildcardsInLast)) {
+    for (size_t at = 3, start = 3; end > 3 && at <= end; at++) {
+        if (at == end || text[at] == u'\\') {
+            size_t length = at - start;
+            if (length == 0 || length > MAX_COMPONENT || IsDots(text + start, length)) {
+                return ERROR_INVALID_NAME;
+            }
+            start = at + 1;
+        } else if (Invalid(text[at], at >= lastStart && wildcardsInLast)) {
             return ERROR_INVALID_NAME;
         }
     }
@@ -297,11 +350,6 @@ Node *EntryAt(const std::u16string &path) {
     return walk.entry;
 }
 
-bool IsConsoleName(const WCHAR *name) {
-    std::u16string folded = Fold(name);
-    return folded == u"conout$" || folded == u"\\\\.\\conout$";
-}
-
 std::u16string ParentOf(const std::u16string &full) {
     size_t cut = full.find_last_of(u'\\');
     if (cut == std::u16string::npos) {
@@ -336,13 +384,11 @@ std::u16string Fold(const std::u16string &text) {
 }
 
 std::u16string PathKey(const WCHAR *path) {
-    if (IsConsoleName(path)) {
-        return u"\\\\.\\conout$";
-    }
     std::u16string full;
     if (!FullPath(path, full)) {
         return std::u16string();
     }
+    StripDrivePrefix(full);
     return Fold(full);
 }
 
@@ -356,9 +402,16 @@ DWORD GetFileAttributesW(LPCWSTR name) {
     if (EnterWithName("GetFileAttributesW", name)) {
         return INVALID_FILE_ATTRIBUTES;
     }
+    // A reserved device name as typed is there, as an archive; a
+    // "\\.\" device path is no file of a volume (Locate).
+    std::u16string full;
+    if (name[0] != u'\\' && FullPath(name, full) && IsDevicePath(full)) {
+        return FILE_ATTRIBUTE_ARCHIVE;
+    }
     Walk walk;
     DWORD code = LocateExisting(name, walk);
-    if (code == 0 && walk.trailingSeparator && !walk.entry->directory && !walk.entry->link) {
+    if (code == 0 && walk.trailingSeparator && !walk.entry->directory &&
+        !(walk.entry->link && !walk.entry->fileLink)) {
         code = ERROR_INVALID_NAME;
     }
     if (code != 0) {

@@ -58,7 +58,7 @@ WIN32_FIND_DATAW FindEntry(const std::u16string &name, const Node *node) {
         Unsupported("FindFirstFileW", "a name of MAX_PATH characters or more");
     }
     data.dwFileAttributes = AttributesOf(node);
-    uint64_t size = node->directory || node->link ? 0 : node->data.size();
+    uint64_t size = node->directory || node->link ? 0 : FileBehind(node)->data.size();
     data.nFileSizeHigh = (DWORD)(size >> 32);
     data.nFileSizeLow = (DWORD)size;
     std::copy(name.begin(), name.end(), data.cFileName);

@@ -88,6 +88,15 @@ void MakeFile(const std::u16string &path, const std::string &bytes, DWORD extraA
 // A directory entry that is a reparse point leading to another directory:
 // listing it lists the target (so a link can make a cycle).
 void MakeLink(const std::u16string &path, const std::u16string &targetDirectory);
+// A symbolic link to a file (which need not exist): opening it opens that
+// file; GetFileAttributesW and listings show the link itself
+// (FILE_ATTRIBUTE_REPARSE_POINT); DeleteFileW, and MoveFileExW replacing
+// it, take the link away and leave the file.
+void MakeFileLink(const std::u16string &path, const std::u16string &targetFile);
+// A second name (a hard link) of the existing file `existingFile`: every
+// name leads to the same bytes and attributes, nNumberOfLinks counts them,
+// and removing one name leaves the file under the others.
+void MakeHardLink(const std::u16string &path, const std::u16string &existingFile);
 bool Exists(const std::u16string &path);
 // True when the entry `path` names is a link (made by MakeLink).
 bool IsLink(const std::u16string &path);
@@ -104,6 +113,25 @@ void SetUnreadable(const std::u16string &path, bool on = true);
 void SetZeroFileIndex(bool on);
 // Bytes the volume may still take; a write beyond fails with ERROR_DISK_FULL.
 void SetFreeSpace(uint64_t bytes);
+// A directory (links followed) that refuses new entries, as one without
+// the right to add files: making a file or a directory in it, and moving
+// an entry into it (or renaming one inside it), fail with
+// ERROR_ACCESS_DENIED; its files still open, change and go away.
+void SetRefusesNewEntries(const std::u16string &directory, bool on = true);
+// Another program opens the existing file `path` with `access` and
+// `share` and keeps it open until ReleaseHeld or Reset: our opens, moves
+// and deletions meet it as they would meet a handle of ours, but
+// OpenHandles does not count it.
+void HoldOpen(const std::u16string &path, DWORD access, DWORD share);
+void ReleaseHeld(const std::u16string &path);
+
+// ---- Devices (CreateFileW by name). NUL, CON, CONIN$ and CONOUT$ are
+// always there; a serial or parallel port (COM1-9, AUX for COM1, LPT1-9,
+// PRN for LPT1) only once added, and a pipe "\\.\pipe\NAME" once made.
+// Reading console input, a port or a pipe, or writing a port or a pipe,
+// would wait for someone: winsim stops the program instead.
+void SetPortPresent(const std::u16string &port, bool present = true);
+void MakePipe(const std::u16string &name);
 
 // ---- Environment variables (GetEnvironmentVariableW).
 void SetEnv(const std::u16string &name, const std::u16string &value);

@@ -20,6 +20,7 @@ enum HandleKind {
     KIND_FIND,     // a FindFirstFileW search
     KIND_CONSOLE,  // "CONOUT$"
     KIND_KEY,      // an opened registry key
+    KIND_DEVICE,   // NUL, console input, a port or a pipe (devices.cpp)
 };
 
 // Every call of a winsim function starts here: the call is logged and the
@@ -61,10 +62,15 @@ void EnsureInitialised();
 // entry is dropped by the caller.
 void CloseFileObject(HANDLE handle);
 void CloseConsoleObject(HANDLE handle);
+void CloseDeviceObject(HANDLE handle);
+// GetFileType of a device handle: FILE_TYPE_CHAR, or FILE_TYPE_PIPE.
+DWORD DeviceFileType(HANDLE handle);
 // Appends captured output of a standard handle.
 void AppendStd(DWORD which, const std::string &bytes);
 // CreateFileW on "CONOUT$", after the call was logged (console.cpp).
 HANDLE OpenConsole(DWORD access);
+// Whether the machine has a console (sim::ConsoleState::present).
+bool ConsolePresent();
 
 // ---- Paths (paths.cpp). The key under which a path is compared: its full
 // path (as GetFullPathNameW would make it) with letters folded.

@@ -1,6 +1,7 @@
-// winsim/simvolume.cpp: the volume side of sim.h: entries made, read and
-// listed by tests, the current directory, the paths that refuse to open or
-// read, and the free space.
+// winsim/simvolume.cpp: the volume side of sim.h: entries made (links and
+// hard links among them), read and listed by tests, the current directory,
+// the paths that refuse to open or read, the directories that refuse new
+// entries, and the free space.
 #include "winsim/volume.h"
 
 namespace winsim {
@@ -22,6 +23,9 @@ Node *MakePath(const std::u16string &path, const char *who) {
         }
         std::u16string part = full.substr(start, end - start);
         start = end + 1;
+        if (part.size() > 255) {
+            Unsupported(who, "a name longer than 255 characters");
+        }
         Node *child = Child(node, part);
         if (child == nullptr) {
             child = NewNode(part, true, node->drive);
@@ -79,12 +83,16 @@ void MakeFile(const std::u16string &path, const std::vector<uint8_t> &bytes,
     Node *directory = ParentFor(full, "sim::MakeFile", &name);
     Node *node = Child(directory, name);
     if (node != nullptr && (node->directory || node->link)) {
-        Unsupported("sim::MakeFile", "replacing a directory by a file");
+        Unsupported("sim::MakeFile", "replacing a directory or a link by a file");
+    }
+    if (name.size() > 255) {
+        Unsupported("sim::MakeFile", "a name longer than 255 characters");
     }
     if (node == nullptr) {
         node = NewNode(name, false, directory->drive);
         Attach(directory, node);
     }
+    node = FileBehind(node);
     node->data = bytes;
     node->attributes = extraAttributes & ~(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT |
                                            FILE_ATTRIBUTE_NORMAL);
@@ -111,6 +119,33 @@ void MakeLink(const std::u16string &path, const std::u16string &targetDirectory)
     Attach(directory, node);
 }
 
+void MakeFileLink(const std::u16string &path, const std::u16string &targetFile) {
+    MakeLink(path, targetFile);
+    Node *node = EntryAt(path);
+    node->fileLink = true;
+    node->attributes = FILE_ATTRIBUTE_ARCHIVE;
+}
+
+void MakeHardLink(const std::u16string &path, const std::u16string &existingFile) {
+    EnsureInitialised();
+    Node *file = FileBehind(EntryAt(existingFile));
+    if (file == nullptr || file->directory || file->link) {
+        Unsupported("sim::MakeHardLink", "a name for something that is no file");
+    }
+    std::u16string name;
+    Node *directory = ParentFor(path, "sim::MakeHardLink", &name);
+    if (Child(directory, name) != nullptr) {
+        Unsupported("sim::MakeHardLink", "a link over an existing entry");
+    }
+    if (directory->drive != file->drive) {
+        Unsupported("sim::MakeHardLink", "a name on another drive");
+    }
+    Node *node = NewNode(name, false, directory->drive);
+    node->sameFile = file;
+    file->otherNames.push_back(node);
+    Attach(directory, node);
+}
+
 bool Exists(const std::u16string &path) {
     EnsureInitialised();
     return EntryAt(path) != nullptr;
@@ -128,7 +163,7 @@ bool ReadWholeFile(const std::u16string &path, std::vector<uint8_t> &bytes) {
     if (node == nullptr || node->directory || node->link) {
         return false;
     }
-    bytes = node->data;
+    bytes = FileBehind(node)->data;
     return true;
 }
 
@@ -188,6 +223,20 @@ void SetUnreadable(const std::u16string &path, bool on) {
 void SetZeroFileIndex(bool on) {
     EnsureInitialised();
     SetZeroIndex(on);
+}
+
+void SetRefusesNewEntries(const std::u16string &directory, bool on) {
+    EnsureInitialised();
+    DWORD error = 0;
+    Node *node = Follow(EntryAt(directory), &error, 0);
+    if (node == nullptr || !node->directory) {
+        Unsupported("sim::SetRefusesNewEntries", "a path that is no directory");
+    }
+    if (on) {
+        refusingNew.insert(node);
+    } else {
+        refusingNew.erase(node);
+    }
 }
 
 void SetFreeSpace(uint64_t bytes) {

@@ -49,6 +49,7 @@ const SystemMessage SystemMessages[] = {
     {32, u"The process cannot access the file because it is being used by another process."},
     {38, u"Reached the end of the file."},
     {53, u"The network path was not found."},
+    {66, u"The network resource type is not correct."},
     {80, u"The file exists."},
     {87, u"The parameter is incorrect."},
     {109, u"The pipe has been ended."},

@@ -1,8 +1,8 @@
 // winsim/volume.cpp: the simulated volume's model (volume.h): the drives and
-// their trees of nodes, links and identities, the free space, the paths
-// that refuse to open or read, and the Win32 functions that change the
-// tree by name (CreateDirectoryW, RemoveDirectoryW, DeleteFileW,
-// MoveFileExW).
+// their trees of nodes, links, hard links and identities, the free space,
+// the paths that refuse to open or read and the directories that refuse
+// new entries, and the Win32 functions that change the tree by name
+// (CreateDirectoryW, RemoveDirectoryW, DeleteFileW, MoveFileExW).
 #include "winsim/volume.h"
 
 #include <algorithm>
@@ -28,6 +28,7 @@ WCHAR Upper(WCHAR c) {
 
 std::set<std::u16string> unopenable, unreadable;
 uint64_t treeGeneration = 0;
+std::set<const Node *> refusingNew;
 
 Node *NewNode(const std::u16string &name, bool directory, WCHAR drive) {
     arena.push_back(std::make_unique<Node>());
@@ -92,8 +93,14 @@ bool IsRoot(const Node *node) {
 }
 
 DWORD AttributesOf(const Node *node) {
+    if (node->fileLink) {
+        return FILE_ATTRIBUTE_REPARSE_POINT | node->attributes;
+    }
     if (node->link) {
         return FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | node->attributes;
+    }
+    if (node->sameFile != nullptr) {
+        node = node->sameFile;
     }
     if (node->directory) {
         return FILE_ATTRIBUTE_DIRECTORY | node->attributes;
@@ -139,6 +146,44 @@ Node *Follow(Node *entry, DWORD *error, int depth) {
     return entry;
 }
 
+Node *FileBehind(Node *entry) {
+    return entry != nullptr && entry->sameFile != nullptr ? entry->sameFile : entry;
+}
+
+const Node *FileBehind(const Node *entry) {
+    return entry != nullptr && entry->sameFile != nullptr ? entry->sameFile : entry;
+}
+
+DWORD NameCount(const Node *file) {
+    DWORD count = file->parent != nullptr || IsRoot(file) ? 1 : 0;
+    for (const Node *name : file->otherNames) {
+        count += name->parent != nullptr ? 1 : 0;
+    }
+    return count;
+}
+
+void RemoveName(Node *entry) {
+    Detach(entry);
+    Node *file = FileBehind(entry);
+    if (!file->directory && !file->link && NameCount(file) == 0) {
+        GiveBackSpace(file->data.size());
+    }
+}
+
+std::u16string PathOf(const Node *node) {
+    std::u16string path;
+    for (; node != nullptr && !IsRoot(node); node = node->parent) {
+        if (node->parent == nullptr) {
+            return std::u16string();
+        }
+        path = u"\\" + node->name + path;
+    }
+    if (node == nullptr) {
+        return std::u16string();
+    }
+    return node->name + (path.empty() ? u"\\" : path);
+}
+
 void Fail(DWORD error) {
     SetLastError(error);
 }
@@ -159,6 +204,8 @@ void ResetVolume() {
     treeGeneration++;
     ResetHandles();
     ResetSearches();
+    ResetDevices();
+    refusingNew.clear();
     drives.clear();
     arena.clear();
     nextIndex = 1;
@@ -190,6 +237,8 @@ BOOL CreateDirectoryW(LPCWSTR name, LPSECURITY_ATTRIBUTES security) {
         code = ERROR_ACCESS_DENIED; // a drive's root
     } else if (code == 0 && walk.entry != nullptr) {
         code = ERROR_ALREADY_EXISTS;
+    } else if (code == 0 && refusingNew.count(walk.directory) > 0) {
+        code = ERROR_ACCESS_DENIED;
     }
     if (code != 0) {
         Fail(code);
@@ -213,7 +262,7 @@ BOOL RemoveDirectoryW(LPCWSTR name) {
         }
         if (walk.directory == nullptr) {
             code = ERROR_ACCESS_DENIED;
-        } else if (!node->directory && !node->link) {
+        } else if (!node->directory && (!node->link || node->fileLink)) {
             code = ERROR_DIRECTORY;
         } else if (!node->link && !node->children.empty()) {
             code = ERROR_DIR_NOT_EMPTY;
@@ -237,11 +286,13 @@ BOOL DeleteFileW(LPCWSTR name) {
     DWORD code = LocateExisting(name, walk);
     Node *node = walk.entry;
     if (code == 0) {
-        if (node->directory || node->link || (node->attributes & FILE_ATTRIBUTE_READONLY)) {
+        // A link to a file is removed itself, whatever its file is.
+        if (node->directory || (node->link && !node->fileLink) ||
+            (AttributesOf(node) & FILE_ATTRIBUTE_READONLY)) {
             code = ERROR_ACCESS_DENIED;
         } else if (walk.trailingSeparator) {
             code = ERROR_INVALID_NAME;
-        } else if (DeleteBlocked(node)) {
+        } else if (!node->link && DeleteBlocked(FileBehind(node))) {
             code = ERROR_SHARING_VIOLATION;
         }
     }
@@ -249,8 +300,7 @@ BOOL DeleteFileW(LPCWSTR name) {
         Fail(code);
         return FALSE;
     }
-    Detach(node);
-    GiveBackSpace(node->data.size());
+    RemoveName(node);
     return TRUE;
 }
 
@@ -286,15 +336,20 @@ BOOL MoveFileExW(LPCWSTR existing, LPCWSTR target, DWORD flags) {
     Node *replaced = to.entry;
     if (Upper(from.full[0]) != Upper(to.full[0])) {
         code = ERROR_NOT_SAME_DEVICE;
+    } else if (refusingNew.count(to.directory) > 0) {
+        code = ERROR_ACCESS_DENIED;
     } else if (replaced != nullptr && replaced != node) {
+        // A link to a file is replaced itself; a directory or a link to
+        // one, an open file and a read-only one are not.
         if (!(flags & MOVEFILE_REPLACE_EXISTING)) {
             code = ERROR_ALREADY_EXISTS;
-        } else if (replaced->directory || replaced->link || IsOpen(replaced) ||
-                   (replaced->attributes & FILE_ATTRIBUTE_READONLY)) {
+        } else if (replaced->directory || (replaced->link && !replaced->fileLink) ||
+                   (!replaced->link && IsOpen(FileBehind(replaced))) ||
+                   (AttributesOf(replaced) & FILE_ATTRIBUTE_READONLY)) {
             code = ERROR_ACCESS_DENIED;
         }
     }
-    if (code == 0 && DeleteBlocked(node)) {
+    if (code == 0 && !node->link && DeleteBlocked(FileBehind(node))) {
         code = ERROR_SHARING_VIOLATION;
     }
     if (code == 0 && node->directory) {
@@ -315,8 +370,7 @@ BOOL MoveFileExW(LPCWSTR existing, LPCWSTR target, DWORD flags) {
         return TRUE;
     }
     if (replaced != nullptr) {
-        Detach(replaced);
-        GiveBackSpace(replaced->data.size());
+        RemoveName(replaced);
     }
     Detach(node);
     node->name = to.name;

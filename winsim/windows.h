@@ -89,6 +89,7 @@ typedef void *FARPROC;
 #define ERROR_CANTREAD 1012L
 #define ERROR_NOT_SAME_DEVICE 17L
 #define ERROR_BAD_NETPATH 53L
+#define ERROR_BAD_DEV_TYPE 66L
 #define ERROR_BUFFER_OVERFLOW 111L
 #define ERROR_NEGATIVE_SEEK 131L
 #define ERROR_ENVVAR_NOT_FOUND 203L
@@ -124,6 +125,8 @@ typedef void *FARPROC;
 #define FILE_TYPE_DISK 0x0001
 #define FILE_TYPE_CHAR 0x0002
 #define FILE_TYPE_PIPE 0x0003
+#define FILE_NAME_NORMALIZED 0x0
+#define VOLUME_NAME_DOS 0x0
 
 typedef struct _FILETIME {
     DWORD dwLowDateTime;
@@ -308,6 +311,7 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written,
                LPOVERLAPPED overlapped);
 DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD method);
 BOOL GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info);
+DWORD GetFinalPathNameByHandleW(HANDLE file, LPWSTR buffer, DWORD size, DWORD flags);
 DWORD GetFileAttributesW(LPCWSTR name);
 DWORD GetFullPathNameW(LPCWSTR name, DWORD size, LPWSTR buffer, LPWSTR *filePart);
 DWORD GetCurrentDirectoryW(DWORD size, LPWSTR buffer);

@@ -14,6 +14,7 @@
 #include "restore/restore.h"
 
 #include "command/options.h"
+#include "common/diskfile.h"
 #include "common/errors.h"
 #include "common/memory.h"
 #include "format/glimformat.h"
@@ -26,6 +27,7 @@
 static const WCHAR MissingFilenameText[] = TEXT("Missing filename\r\n");
 static const WCHAR OpenConsoleText[] = TEXT("Error opening console:\r\n");
 static const WCHAR OpenFileText[] = TEXT("Error opening file \"%s\":\r\n");
+static const WCHAR NotOnDiskText[] = TEXT("\"%s\" is not a file on disk.\r\n");
 static const WCHAR FileBufferText[] = TEXT("Can\u2019t allocate file buffer\r\n");
 static const WCHAR ReadFileText[] = TEXT("Error reading from file \"%s\":\r\n");
 static const WCHAR NotGlimpsetText[] = TEXT("File \"%s\" is not a Glimpset file.\r\n");
@@ -50,20 +52,21 @@ static void CloseIfOpen(HANDLE *handle) {
     *handle = INVALID_HANDLE_VALUE;
 }
 
-// The window height the restore aims at. A saved height of 0 would ask for a
-// window of no rows: the current height stands in for it. No window can be
-// taller than the saved buffer, nor taller than the screen lets the console
-// show; dwMaximumWindowSize is that limit only where it is below the current
+// The window height the restore aims at. A saved height below 2 rows would
+// leave a window that no later restore can measure (and 0 one of no rows):
+// the current height stands in for it. No window can be taller than the
+// saved buffer, nor taller than the screen lets the console show;
+// dwMaximumWindowSize is that limit only where it is below the current
 // buffer's height (otherwise it is the buffer's own height, which the new
-// buffer replaces).
+// buffer replaces), and never below 2 rows.
 static int TargetWindowHeight(int saved, int rows, int currentHeight,
                               const CONSOLE_SCREEN_BUFFER_INFO *info) {
-    int height = saved != 0 ? saved : currentHeight;
+    int height = saved >= MIN_WINDOW_CELLS ? saved : currentHeight;
     if (height > rows) {
         height = rows;
     }
     int screenLimit = info->dwMaximumWindowSize.Y;
-    if (screenLimit > 0 && screenLimit < info->dwSize.Y && height > screenLimit) {
+    if (screenLimit >= MIN_WINDOW_CELLS && screenLimit < info->dwSize.Y && height > screenLimit) {
         height = screenLimit;
     }
     return height;
@@ -144,6 +147,16 @@ int RestoreScreen(const WCHAR *name, DWORD modeFlags) {
     file = CreateFileW(name, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
                        FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE) {
+        ReportSystem(OpenFileText, name);
+        goto cleanup;
+    }
+    switch (CheckDiskFile(file)) {
+    case DISK_FILE:
+        break;
+    case NOT_DISK_FILE:
+        ReportPlain(NotOnDiskText, name);
+        goto cleanup;
+    default:
         ReportSystem(OpenFileText, name);
         goto cleanup;
     }

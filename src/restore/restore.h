@@ -6,5 +6,9 @@
 #include "common/platform.h"
 
 // `name`: the resolved file name (may be empty). Returns 0 when restored,
-// 1 when no name was given, 2 on any other failure (after its message).
+// 1 when no name was given, 2 on any other failure (after its message),
+// among them a name that opens no file on disk (the console, NUL, a port,
+// a pipe), which is closed unread. Every failure before the cells are
+// written leaves the console as it was; no window lower than 2 rows is
+// ever left.
 int RestoreScreen(const WCHAR *name, DWORD modeFlags);

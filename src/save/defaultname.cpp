@@ -14,7 +14,6 @@ static const WCHAR CounterFormat[] = TEXT("%s-%04X.glim");
 
 enum {
     NAME_CAPACITY = 64, // the base name with a counter and the extension
-    COUNTER_VALUES = 65536,
 };
 
 static BOOL IsSeparator(WCHAR ch) {
@@ -22,7 +21,12 @@ static BOOL IsSeparator(WCHAR ch) {
 }
 
 int MakeDefaultName(WCHAR *path, const SYSTEMTIME *time) {
-    if (path == nullptr || time == nullptr) {
+    int chosen = 0;
+    return MakeDefaultNameFrom(path, time, 0, &chosen);
+}
+
+int MakeDefaultNameFrom(WCHAR *path, const SYSTEMTIME *time, int first, int *chosen) {
+    if (path == nullptr || time == nullptr || chosen == nullptr) {
         return -1;
     }
     int result = -1;
@@ -54,18 +58,20 @@ int MakeDefaultName(WCHAR *path, const SYSTEMTIME *time) {
         TextAppend(path, PATH_CAPACITY, Extension) != 0) {
         goto done;
     }
-    if (QueryIsFileOrDirectory(path) == 0) {
+    if (first <= 0 && QueryIsFileOrDirectory(path) == 0) {
+        *chosen = 0;
         result = 0;
         goto done;
     }
-    for (int counter = 0; counter < COUNTER_VALUES; counter++) {
+    for (int candidate = first > 1 ? first : 1; candidate < DEFAULT_NAME_CANDIDATES; candidate++) {
         path[nameStart] = 0;
         // A name cut by the bound would be some other file's name.
-        if (wsprintfW(name, CounterFormat, base, counter) <= 0 ||
+        if (wsprintfW(name, CounterFormat, base, candidate - 1) <= 0 ||
             TextAppend(path, PATH_CAPACITY, name) != 0) {
             goto done;
         }
         if (QueryIsFileOrDirectory(path) == 0) {
+            *chosen = candidate;
             result = 0;
             goto done;
         }

@@ -67,6 +67,16 @@ const TrueNameCase TrueNameCases[] = {
     {"a colon after a full path is unusable", u"C:\\a:b", u""},
     {"a colon after a digit is unusable", u"1:\\x", u""},
     {"a colon at the start is unusable", u":x", u""},
+    {"a long-path prefix is no wildcard", u"\\\\?\\C:\\work\\f.glim", u"\\\\?\\C:\\work\\f.glim"},
+    {"a device prefix is no wildcard", u"\\\\.\\C:\\work\\f.glim", u"\\\\.\\C:\\work\\f.glim"},
+    {"a prefixed name through the network", u"\\\\?\\UNC\\srv\\share\\f",
+     u"\\\\?\\UNC\\srv\\share\\f"},
+    {"a prefixed device", u"\\\\.\\CONOUT$", u"\\\\.\\CONOUT$"},
+    {"a device name becomes the device", u"conout$", u"\\\\.\\conout$"},
+    {"a question mark after the prefix is unusable", u"\\\\?\\C:\\work\\f.gli?", u""},
+    {"a star after the prefix is unusable", u"\\\\.\\C:\\work\\*.glim", u""},
+    {"a colon after a prefixed drive is unusable", u"\\\\?\\C:\\a:b", u""},
+    {"a prefix alone is unusable", u"\\\\?\\", u""},
 };
 
 class TrueNameTest : public VolumeTest, public ::testing::WithParamInterface<TrueNameCase> {};
@@ -155,6 +165,9 @@ const ExistenceCase ExistenceCases[] = {
     {"a star matches nothing here", u"C:\\work\\*", 0, 0},
     {"a question mark matches nothing here", u"C:\\work\\f.gli?", 0, 0},
     {"a bar matches nothing here", u"C:\\work\\f.glim|x", 0, 0},
+    {"a prefixed directory", u"\\\\?\\C:\\work\\sub", 1, 1},
+    {"a prefixed file", u"\\\\?\\C:\\work\\f.glim", 0, 1},
+    {"a device", u"\\\\.\\NUL", 0, 0},
     {"the empty name", u"", 0, 0},
 };
 

@@ -220,6 +220,66 @@ TEST_F(RestoreTest, FailuresBeforeTheConsoleChangesLeaveEverythingAsItWas) {
     }
 }
 
+// A name that opens a device (the console, NUL, a port, a pipe) is refused
+// as soon as it is open: nothing is read from it, and the console stays.
+TEST_F(RestoreTest, OnlyAFileOnDiskIsRead) {
+    struct Row {
+        const char16_t *name;
+        std::string message; // after the prefix
+    };
+    const Row rows[] = {
+        {u"CON", "\"CON\" is not a file on disk.\r\n"},
+        {u"CONIN$", "\"CONIN$\" is not a file on disk.\r\n"},
+        {u"\\\\.\\CONIN$", "\"\\\\.\\CONIN$\" is not a file on disk.\r\n"},
+        {u"\\\\.\\CONOUT$", "\"\\\\.\\CONOUT$\" is not a file on disk.\r\n"},
+        {u"NUL", "\"NUL\" is not a file on disk.\r\n"},
+        {u"AUX", "\"AUX\" is not a file on disk.\r\n"},
+        {u"\\\\.\\COM1", "\"\\\\.\\COM1\" is not a file on disk.\r\n"},
+        {u"\\\\.\\pipe\\screens", "\"\\\\.\\pipe\\screens\" is not a file on disk.\r\n"},
+        {u"COM2",
+         "Error opening file \"COM2\":\r\n    The system cannot find the file specified.\r\n"},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(sim::U8(row.name));
+        glimtest::ResetAll();
+        sim::SetPortPresent(u"COM1");
+        sim::MakePipe(u"screens");
+        MarkConsole();
+        ConsoleSnapshot before = TakeSnapshot();
+        EXPECT_EQ(RestoreScreen(row.name, 0), 2);
+        EXPECT_EQ(sim::Stderr(), glimtest::Prefix() + row.message);
+        EXPECT_EQ(sim::CallCount("ReadFile"), 0);
+        EXPECT_TRUE(SameConsole(TakeSnapshot(), before));
+        EXPECT_TRUE(sim::Sounds().empty());
+        ExpectNothingLeft();
+    }
+    // When the system cannot say what the file is, it is not read either.
+    glimtest::ResetAll();
+    sim::MakeFile(FILE_NAME, GlimpsetBytes(PatternScreen(80, 300)));
+    sim::FailAlways("GetFileType", ERROR_INVALID_HANDLE);
+    EXPECT_EQ(RestoreScreen(FILE_NAME, 0), 2);
+    EXPECT_EQ(sim::Stderr(), glimtest::Prefix() + "Error opening file " + QUOTED +
+                                 ":\r\n    The handle is invalid.\r\n");
+    EXPECT_EQ(sim::CallCount("ReadFile"), 0);
+    ExpectNothingLeft();
+}
+
+// A saved window of one row would leave a console that no restore can
+// measure: it restores with the current height, and the next restore works.
+TEST_F(RestoreTest, AWindowOfOneRowNeverLocksOutTheNextRestore) {
+    Screen low = PatternScreen(100, 200);
+    low.cursorRow = 150;
+    low.windowHeight = 1;
+    ASSERT_EQ(Restore(GlimpsetBytes(low), MODE_QUIET), 0);
+    EXPECT_EQ(WindowHeight(), 25);
+    Screen next = PatternScreen(80, 300);
+    next.cursorRow = 250;
+    ASSERT_EQ(Restore(GlimpsetBytes(next), MODE_QUIET), 0) << sim::Stderr();
+    ExpectScreen(next);
+    EXPECT_EQ(sim::Stderr(), "");
+    ExpectNothingLeft();
+}
+
 TEST_F(RestoreTest, FileIsClosedAndBufferFreedAsSoonAsDecodingStops) {
     Screen screen = PatternScreen(80, 300);
     sim::MakeFile(FILE_NAME, GlimpsetBytes(screen));
@@ -515,6 +575,8 @@ TEST_F(RestoreTest, SavedWindowHeightIsMadeOneTheConsoleCanShow) {
         {300, 40, 80, 30, 50, 29, 30},    // capped, so that the shrink makes room
         {300, 25, 80, 100, 200, 99, 67},  // capped at what the screen shows (1080 / 16)
         {300, 25, 100, 300, 30, 299, 30}, // as saved
+        {300, 25, 100, 300, 1, 299, 25},  // current height: one row could not be measured
+        {300, 40, 80, 100, 1, 99, 40},    // current height
         {20, 20, 80, 300, 50, 299, 50},   // the old buffer's 20 rows are no limit
     };
     for (const Row &row : rows) {
@@ -600,9 +662,9 @@ TEST_F(RestoreTest, QuietByOptionOrRegistryMakesNoSound) {
         size_t sounds;
     };
     const Row rows[] = {
-        {u"/R C:\\screen.glim", false, 1},
-        {u"/R /Q C:\\screen.glim", false, 0},
-        {u"/R C:\\screen.glim", true, 0},
+        {u"/R C:\\screen.glim", false, 1},       {u"/R /Q C:\\screen.glim", false, 0},
+        {u"/R C:\\screen.glim", true, 0},        {u"/R /Q \\\\?\\C:\\screen.glim", false, 0},
+        {u"/R \\\\.\\C:\\screen.glim", true, 0},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(sim::U8(row.tail));

@@ -30,7 +30,7 @@ const SYSTEMTIME Capture = Time(2024, 3, 5, 9, 7, 2);
 const std::u16string Plain = u"Glimpset 2024-03-05 09.07.02";
 
 std::u16string Suffixed(unsigned counter) {
-    char digits[8];
+    char digits[16];
     std::snprintf(digits, sizeof digits, "-%04X", counter);
     return Plain + sim::U16(digits) + u".glim";
 }
@@ -167,11 +167,13 @@ TEST_F(DefaultNameTest, NoBufferFails) {
     EXPECT_EQ(-1, MakeDefaultName(nullptr, &Capture));
 }
 
-// A directory of `length` characters ending in a separator.
+// A directory of `length` characters ending in a separator, made of names
+// of at most 200 characters.
 std::u16string LongDirectory(size_t length) {
     std::u16string directory = u"C:\\";
     while (directory.size() + 1 < length) {
-        directory += u'd';
+        bool cut = directory.size() % 200 == 0 && directory.size() + 2 < length;
+        directory += cut ? u'\\' : u'd';
     }
     return directory + u"\\";
 }

@@ -286,16 +286,20 @@ TEST_F(SaveFixture, OverwriteOfAMissingFileCreatesIt) {
     EXPECT_EQ(std::vector<std::u16string>{u"a.glim"}, sim::ListDirectory(u"C:\\"));
 }
 
-TEST_F(SaveFixture, OverwriteStepsAroundAFileLeftByAnEarlierSave) {
+TEST_F(SaveFixture, OverwriteStepsAroundFilesLeftByAnEarlierSave) {
     sim::MakeFile(Target, "old contents");
-    sim::MakeFile(u"C:\\a.glim.glimtmp", "stale");
+    sim::MakeFile(u"C:\\~glimpset-0.tmp", "stale");
+    sim::MakeFile(u"C:\\~glimpset-1.tmp", "stale");
     ASSERT_EQ(0, Save(Target, MODE_OVERWRITE));
-    std::vector<uint8_t> stale = sim::FileBytes(u"C:\\a.glim.glimtmp");
-    EXPECT_EQ("stale", std::string(stale.begin(), stale.end()));
+    for (const char16_t *stale : {u"C:\\~glimpset-0.tmp", u"C:\\~glimpset-1.tmp"}) {
+        std::vector<uint8_t> bytes = sim::FileBytes(stale);
+        EXPECT_EQ("stale", std::string(bytes.begin(), bytes.end()));
+    }
     std::vector<uint8_t> file = sim::FileBytes(Target);
     ASSERT_GE(file.size(), 8u);
     EXPECT_EQ("Glimpset", std::string(file.begin(), file.begin() + 8));
-    EXPECT_EQ(2u, sim::ListDirectory(u"C:\\").size());
+    EXPECT_EQ(3u, sim::ListDirectory(u"C:\\").size());
+    EXPECT_EQ(1, sim::CallCount("MoveFileExW"));
 }
 
 // ---- Sound and quiet.
@@ -523,9 +527,15 @@ TEST_F(SaveFixture, EveryFailureReportsLeavesNoDamagedFileAndReleasesEverything)
          ERROR_VALUE},
         {"target", [] { sim::FailPath("CreateFileW", Target, ERROR_ACCESS_DENIED); }, 0,
          opening + denied, ERROR_VALUE},
-        {"file beside the target",
-         [] { sim::FailPath("CreateFileW", u"C:\\a.glim.glimtmp", ERROR_ACCESS_DENIED); },
-         MODE_OVERWRITE, opening + denied, ERROR_VALUE},
+        {"target opened to be replaced",
+         [] { sim::FailPath("CreateFileW", Target, ERROR_SHARING_VIOLATION); }, MODE_OVERWRITE,
+         opening + "    The process cannot access the file because it is being used by another "
+                   "process.\r\n",
+         ERROR_VALUE},
+        {"what the target is", [] { sim::FailAlways("GetFileType", ERROR_INVALID_HANDLE); },
+         MODE_OVERWRITE, opening + "    The handle is invalid.\r\n", ERROR_VALUE},
+        {"what the new file is", [] { sim::FailAlways("GetFileType", ERROR_INVALID_HANDLE); }, 0,
+         opening + "    The handle is invalid.\r\n", ERROR_VALUE},
         {"first characters",
          [] { sim::FailCall("ReadConsoleOutputCharacterW", 1, ERROR_READ_FAULT); }, 0,
          reading + readFault, UNCHANGED},
@@ -556,8 +566,15 @@ TEST_F(SaveFixture, EveryFailureReportsLeavesNoDamagedFileAndReleasesEverything)
              sim::SetFreeSpace(20000);
          },
          0, writing + full, ERROR_VALUE},
-        {"replacing", [] { sim::FailAlways("MoveFileExW", ERROR_ACCESS_DENIED); }, MODE_OVERWRITE,
-         writing + denied, ERROR_VALUE},
+        {"in place, opening again",
+         [] {
+             sim::FailAlways("MoveFileExW", ERROR_ACCESS_DENIED);
+             sim::FailCall("CreateFileW", 4, ERROR_SHARING_VIOLATION);
+         },
+         MODE_OVERWRITE,
+         writing + "    The process cannot access the file because it is being used by another "
+                   "process.\r\n",
+         ERROR_VALUE},
     };
     for (const FailureRow &row : rows) {
         sim::Reset();
@@ -624,7 +641,7 @@ TEST_F(SaveFixture, NoUsableDefaultNameFailsBeforeAnythingIsOpened) {
     // A directory so deep that no made-up name fits the path buffer.
     std::u16string directory = u"C:\\";
     while (directory.size() < PATH_CAPACITY - 32) {
-        directory += u'd';
+        directory += directory.size() % 251 == 0 ? u'\\' : u'd';
     }
     sim::MakeDirectory(directory);
     SetLastName(u"C:\\before.glim");
@@ -676,6 +693,232 @@ TEST_F(SaveFixture, OverwriteOfAFileInADirectoryThatIsMissingIsRefusedAtOpening)
               sim::Stderr());
     EXPECT_EQ(0, sim::CallCount("ReadConsoleOutputCharacterW"));
     EXPECT_TRUE(sim::ListDirectory(u"C:\\").empty());
+    ExpectNothingLeft();
+}
+
+// With /O the target is replaced by a move where that keeps what makes it
+// the user's file, and written in place (once the screen is held) where a
+// move would split it from its other names, replace a link by a plain
+// file, or cannot be made. Every row ends with the new screen under every
+// name of the target and no file of ours left beside it.
+TEST_F(SaveFixture, OverwriteReplacesAsACarefulEditorSaves) {
+    const std::u16string longName = u"C:\\d\\" + std::u16string(250, u'n') + u".glim";
+    struct Row {
+        const char *what;
+        std::u16string target;
+        void (*arrange)(const std::u16string &target);
+        int moves;                           // MoveFileExW calls
+        std::vector<std::u16string> listing; // of C:\d, afterwards
+    };
+    const Row rows[] = {
+        {"a plain file", u"C:\\d\\a.glim", [](const std::u16string &) {}, 1, {u"a.glim"}},
+        {"a name of 255 characters",
+         longName,
+         [](const std::u16string &) {},
+         1,
+         {longName.substr(5)}},
+        {"a prefixed name", u"\\\\?\\C:\\d\\a.glim", [](const std::u16string &) {}, 1, {u"a.glim"}},
+        {"a symbolic link",
+         u"C:\\d\\link.glim",
+         [](const std::u16string &) {
+             sim::MakeFile(u"C:\\d\\real.glim", OldContents);
+             sim::MakeFileLink(u"C:\\d\\link.glim", u"C:\\d\\real.glim");
+         },
+         0,
+         {u"real.glim", u"link.glim"}},
+        {"a file with a second name",
+         u"C:\\d\\a.glim",
+         [](const std::u16string &) { sim::MakeHardLink(u"C:\\d\\b.glim", u"C:\\d\\a.glim"); },
+         0,
+         {u"a.glim", u"b.glim"}},
+        {"a folder that refuses new files",
+         u"C:\\d\\a.glim",
+         [](const std::u16string &) { sim::SetRefusesNewEntries(u"C:\\d"); },
+         0,
+         {u"a.glim"}},
+        {"a move that is refused",
+         u"C:\\d\\a.glim",
+         [](const std::u16string &) { sim::FailAlways("MoveFileExW", ERROR_ACCESS_DENIED); },
+         1,
+         {u"a.glim"}},
+        {"a target another program reads, sharing writes",
+         u"C:\\d\\a.glim",
+         [](const std::u16string &target) {
+             sim::HoldOpen(target, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE);
+         },
+         1,
+         {u"a.glim"}},
+        {"every name for a file of ours taken",
+         u"C:\\d\\a.glim",
+         [](const std::u16string &) {
+             for (int i = 0; i < 100; i++) {
+                 sim::MakeDirectory(u"C:\\d\\~glimpset-" + sim::U16(std::to_string(i)) + u".tmp");
+             }
+         },
+         0,
+         {}},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        sim::Reset();
+        ModuleHandle = savetest::FakeModule();
+        FillVariedScreen();
+        std::u16string unprefixed =
+            row.target.substr(0, 4) == u"\\\\?\\" ? row.target.substr(4) : row.target;
+        if (unprefixed != u"C:\\d\\link.glim") {
+            sim::MakeFile(unprefixed, OldContents);
+        }
+        row.arrange(row.target);
+        ASSERT_EQ(0, Save(row.target, MODE_OVERWRITE | MODE_QUIET));
+        sim::ClearFailures();
+        EXPECT_EQ("", sim::Stderr());
+        EXPECT_EQ(u"\"" + row.target + u"\"", savetest::LastNameText());
+        EXPECT_EQ(row.moves, sim::CallCount("MoveFileExW"));
+        std::vector<std::u16string> names = sim::ListDirectory(u"C:\\d");
+        std::vector<std::u16string> files;
+        for (const std::u16string &name : names) {
+            if (name.substr(0, 10) != u"~glimpset-") {
+                files.push_back(name);
+            }
+            DWORD attributes = GetFileAttributesW((u"C:\\d\\" + name).c_str());
+            if (name.substr(0, 10) != u"~glimpset-" &&
+                (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+                savetest::DecodedFile decoded =
+                    savetest::DecodeFile(sim::FileBytes(u"C:\\d\\" + name));
+                EXPECT_TRUE(decoded.ok && decoded.characters == sim::ConsoleChars())
+                    << sim::U8(name);
+            }
+        }
+        if (!row.listing.empty()) {
+            EXPECT_EQ(row.listing, files);
+            EXPECT_EQ(row.listing.size(), names.size()); // nothing of ours left beside
+        }
+        sim::ReleaseHeld(row.target);
+        ExpectNothingLeft();
+    }
+    // The link is a link still.
+    sim::Reset();
+    sim::MakeFile(u"C:\\d\\real.glim", OldContents);
+    sim::MakeFileLink(u"C:\\d\\link.glim", u"C:\\d\\real.glim");
+    ASSERT_EQ(0, Save(u"C:\\d\\link.glim", MODE_OVERWRITE));
+    EXPECT_NE(0u, GetFileAttributesW(u"C:\\d\\link.glim") & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+// Written in place, the old content is lost only when the write itself
+// fails, and the message says that the file could not be written.
+TEST_F(SaveFixture, OverwriteInPlaceThatCannotWriteSaysSo) {
+    FillNoise();
+    sim::MakeFile(Target, OldContents);
+    sim::MakeHardLink(u"C:\\b.glim", Target);
+    SetLastName(u"C:\\before.glim");
+    sim::FailCall("WriteFile", 2, ERROR_DISK_FULL);
+    EXPECT_EQ(2, Save(Target, MODE_OVERWRITE));
+    EXPECT_EQ(Prefix + "Error writing to file " + Quoted +
+                  ":\r\n    There is not enough space on the disk.\r\n",
+              sim::Stderr());
+    EXPECT_EQ(u"*ERROR*", savetest::LastNameText());
+    EXPECT_EQ((size_t)HEADER_SIZE, sim::FileBytes(u"C:\\b.glim").size());
+    EXPECT_EQ(std::vector<std::u16string>({u"a.glim", u"b.glim"}), sim::ListDirectory(u"C:\\"));
+    EXPECT_TRUE(sim::Sounds().empty());
+    ExpectNothingLeft();
+}
+
+// A name that opens a device (the console, NUL, a port, a pipe) is refused
+// as soon as it is open, with or without /O: nothing is written to it and
+// nothing is created.
+TEST_F(SaveFixture, OnlyAFileOnDiskIsWritten) {
+    struct Row {
+        const char16_t *name;
+        DWORD flags;
+        std::string message; // after the prefix
+    };
+    const Row rows[] = {
+        {u"\\\\.\\CONOUT$", 0, "\"\\\\.\\CONOUT$\" is not a file on disk.\r\n"},
+        {u"\\\\.\\CONOUT$", MODE_OVERWRITE, "\"\\\\.\\CONOUT$\" is not a file on disk.\r\n"},
+        {u"\\\\.\\NUL", 0, "\"\\\\.\\NUL\" is not a file on disk.\r\n"},
+        {u"\\\\.\\NUL", MODE_OVERWRITE, "\"\\\\.\\NUL\" is not a file on disk.\r\n"},
+        {u"\\\\.\\CONIN$", MODE_OVERWRITE, "\"\\\\.\\CONIN$\" is not a file on disk.\r\n"},
+        {u"\\\\.\\COM1", 0, "\"\\\\.\\COM1\" is not a file on disk.\r\n"},
+        {u"\\\\.\\pipe\\screens", MODE_OVERWRITE,
+         "\"\\\\.\\pipe\\screens\" is not a file on disk.\r\n"},
+        {u"\\\\.\\CON", 0,
+         "Error opening \"\\\\.\\CON\":\r\n    The system cannot find the file specified.\r\n"},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(sim::U8(row.name) + (row.flags ? " /O" : ""));
+        sim::Reset();
+        ModuleHandle = savetest::FakeModule();
+        sim::SetPortPresent(u"COM1");
+        sim::MakePipe(u"screens");
+        FillVariedScreen();
+        std::vector<WORD> cells = sim::ConsoleChars();
+        SetLastName(u"C:\\before.glim");
+        EXPECT_EQ(2, Save(row.name, row.flags));
+        EXPECT_EQ(Prefix + row.message, sim::Stderr());
+        EXPECT_EQ(u"*ERROR*", savetest::LastNameText());
+        EXPECT_EQ(0, sim::CallCount("ReadConsoleOutputCharacterW"));
+        EXPECT_EQ(0, sim::CallCount("MoveFileExW") + sim::CallCount("DeleteFileW"));
+        EXPECT_TRUE(cells == sim::ConsoleChars());
+        EXPECT_TRUE(sim::ListDirectory(u"C:\\").empty());
+        EXPECT_TRUE(sim::Sounds().empty());
+        ExpectNothingLeft();
+    }
+}
+
+// A made-up name is only ever created new. When another save creates it
+// between its making up and this save's creation, the next free name is
+// taken (with or without /O); when none is left, the name-generation
+// message says so and _lastglim keeps its value.
+TEST_F(SaveFixture, MadeUpNameTakenMeanwhileMovesOnToTheNextFreeName) {
+    const std::u16string plain = u"C:\\Work\\Glimpset 2024-03-05 09.07.02.glim";
+    for (DWORD flags : {(DWORD)0, (DWORD)MODE_OVERWRITE}) {
+        SCOPED_TRACE(flags);
+        sim::Reset();
+        sim::MakeDirectory(u"C:\\Work");
+        // Taken by the time the file is created: the console is opened by
+        // the first CreateFileW, the made-up name by the second.
+        sim::FailCall("CreateFileW", 2, ERROR_FILE_EXISTS);
+        std::u16string path;
+        ASSERT_EQ(0, Save(u"C:\\Work", flags | MODE_QUIET, &path));
+        EXPECT_EQ(u"C:\\Work\\Glimpset 2024-03-05 09.07.02-0000.glim", path);
+        EXPECT_EQ(std::vector<std::u16string>{u"Glimpset 2024-03-05 09.07.02-0000.glim"},
+                  sim::ListDirectory(u"C:\\Work"));
+        EXPECT_EQ(0, sim::CallCount("MoveFileExW"));
+        EXPECT_EQ("", sim::Stderr());
+        ExpectNothingLeft();
+    }
+
+    // Every later name taken meanwhile.
+    sim::Reset();
+    sim::MakeDirectory(u"C:\\Work");
+    for (int counter = 0; counter < 65536; counter++) {
+        WCHAR name[64];
+        wsprintfW(name, u"C:\\Work\\Glimpset 2024-03-05 09.07.02-%04X.glim", counter);
+        sim::MakeFile(name, std::string());
+    }
+    sim::FailPath("CreateFileW", plain, ERROR_ALREADY_EXISTS);
+    SetLastName(u"C:\\before.glim");
+    EXPECT_EQ(2, Save(u"C:\\Work", MODE_OVERWRITE));
+    EXPECT_EQ(Prefix + "Error generating glimpset name in \"C:\\Work\"\r\n", sim::Stderr());
+    EXPECT_EQ(u"\"C:\\before.glim\"", savetest::LastNameText());
+    EXPECT_FALSE(sim::Exists(plain));
+    ExpectNothingLeft();
+}
+
+// A current directory too long for the host's expansion comes back empty:
+// no name can be made up there, and nothing is opened.
+TEST_F(SaveFixture, CurrentDirectoryTheHostCannotExpandIsNoPlaceForAName) {
+    std::u16string directory = u"C:";
+    while (directory.size() < 1100) {
+        directory += u"\\" + std::u16string(100, u'd');
+    }
+    sim::MakeDirectory(directory);
+    sim::SetCurrentDirectory(directory);
+    SetLastName(u"C:\\before.glim");
+    EXPECT_EQ(2, Save(u"", 0));
+    EXPECT_EQ(Prefix + "Error generating glimpset name in \"%_cwds\"\r\n", sim::Stderr());
+    EXPECT_EQ(u"\"C:\\before.glim\"", savetest::LastNameText());
+    EXPECT_EQ(0, sim::CallCount("CreateFileW"));
     ExpectNothingLeft();
 }
 

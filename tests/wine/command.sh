@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # command.sh [BIN]: the glim command under Wine, on a real console: help and
 # version output to the byte, an unknown option, an error inside a batch
-# file, and the Quiet setting read from keys written by Wine's reg. BIN is
-# the folder of the Windows binaries (default build/windows/bin). One line
-# per check, then "N passed, N failed"; exit status 1 when any check failed.
+# file, the Quiet setting read from keys written by Wine's reg, /O through a
+# symbolic link and in a folder that refuses new files, and three saves at
+# once racing for made-up names. BIN is the folder of the Windows binaries
+# (default build/windows/bin). One line per check, then "N passed, N
+# failed"; exit status 1 when any check failed.
 set -uo pipefail
 
 source "$(dirname "$0")/lib/checks.sh"
@@ -71,5 +73,80 @@ quiet_case "a string value counts as not set" REG_SZ 1 REG_DWORD 0 0
 quiet_case "no user's key: the machine's key is not asked" none '' REG_DWORD 1 0
 set_key HKCU none ''
 set_key HKLM none ''
+
+# is_glimpset FILE: the file begins with the Glimpset magic.
+is_glimpset() {
+    [ "$(head -c 8 "$1" 2>/dev/null)" = Glimpset ]
+}
+
+# /O through a symbolic link writes the file it names, and the link stays.
+echo old >"$work/real.glim"
+ln -s real.glim "$work/link.glim"
+run "glim /Q /O link.glim"
+why=""
+if [ "$rc" != 0 ]; then
+    why="exit status $rc: $(cat "$work/err")"
+elif [ ! -L "$work/link.glim" ]; then
+    why="the link was replaced by a plain file"
+elif ! is_glimpset "$work/real.glim"; then
+    why="the file the link names was not written"
+fi
+verdict "/O through a symbolic link writes its file and keeps the link" "$why"
+
+# A folder that refuses new files: a plain save cannot create a file there,
+# /O rewrites the existing one in place. Root may write anywhere, so the
+# check drops that right when it runs as root (and gives Wine a server
+# without it).
+mkdir "$work/closed"
+echo old >"$work/closed/a.glim"
+chmod 555 "$work/closed"
+as_user() { "$@"; }
+if [ "$(id -u)" = 0 ]; then
+    as_user() {
+        setpriv --inh-caps=-dac_override,-dac_read_search \
+            --bounding-set=-dac_override,-dac_read_search "$@"
+    }
+fi
+rm -f "$work/out" "$work/err"
+wine_idle
+(cd "$work" && as_user "$root/scripts/wine-run" "$bin/glimhost.exe" -o "$(win "$work/out")" \
+    -e "$(win "$work/err")" "glim /Q closed\\b.glim" "glim /Q /O closed\\a.glim" \
+    'echo %_lastglim' </dev/null >/dev/null 2>&1)
+rc=$?
+why=""
+if [ "$rc" != 0 ]; then
+    why="exit status $rc: $(cat "$work/err")"
+elif ! grep -q 'Error opening' "$work/err"; then
+    why="the folder took a new file, so it refuses nothing: $(cat "$work/err")"
+elif ! is_glimpset "$work/closed/a.glim"; then
+    why="the file was not rewritten"
+elif [ "$(ls -A "$work/closed")" != a.glim ]; then
+    why="left in the folder: $(ls -A "$work/closed" | tr '\n' ' ')"
+fi
+chmod 755 "$work/closed"
+verdict "/O rewrites a file in a folder that refuses new files" "$why"
+
+# Three saves at once, each making up 15 names in one folder within the
+# same seconds: every one gets a name of its own.
+mkdir "$work/race"
+lines=()
+for _ in $(seq 15); do lines+=("glim /Q race"); done
+for n in 1 2 3; do
+    (cd "$work" && "$root/scripts/wine-run" "$bin/glimhost.exe" -o "$(win "$work/race$n.out")" \
+        -e "$(win "$work/race$n.err")" "${lines[@]}" </dev/null >/dev/null 2>&1
+    echo $? >"$work/race$n.rc") &
+done
+wait
+why=""
+count=$(find "$work/race" -name 'Glimpset *.glim' | wc -l)
+for n in 1 2 3; do
+    if [ "$(cat "$work/race$n.rc")" != 0 ] || [ -s "$work/race$n.err" ]; then
+        why="save $n: status $(cat "$work/race$n.rc"), $(cat "$work/race$n.err")"
+    fi
+done
+if [ -z "$why" ] && [ "$count" != 45 ]; then
+    why="$count files, not 45"
+fi
+verdict "three saves at once make up 45 names in one folder without an error" "$why"
 
 checks_summary

@@ -65,14 +65,7 @@ class RestoreWine : public ::testing::Test {
     }
     // Runs glim with standard error sent to a file; returns its result.
     int GlimQuietly(const std::wstring &tail) {
-        HANDLE saved = GetStdHandle(STD_ERROR_HANDLE);
-        HANDLE file = CreateFileW(errors.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        SetStdHandle(STD_ERROR_HANDLE, file);
-        int result = wintest::Glim(tail);
-        SetStdHandle(STD_ERROR_HANDLE, saved);
-        CloseHandle(file);
-        return result;
+        return wintest::GlimWithErrorsIn(tail, errors);
     }
     std::string ErrorText() {
         std::vector<unsigned char> bytes;
@@ -223,6 +216,51 @@ TEST_F(RestoreWine, DamagedFileLeavesTheConsoleAsItWas) {
         EXPECT_EQ(now.info.srWindow.Bottom, before.info.srWindow.Bottom);
         EXPECT_EQ(now.info.srWindow.Right, before.info.srWindow.Right);
     }
+}
+
+// A name that opens a device is refused at once, without waiting for keys
+// or data, and the console stays as it was.
+TEST_F(RestoreWine, DeviceNamesAreRefusedAtOnce) {
+    const wchar_t *names[] = {L"CON", L"CONIN$", L"\\\\.\\CONIN$", L"CONOUT$", L"NUL", L"AUX"};
+    ChangeConsole();
+    for (const wchar_t *name : names) {
+        SCOPED_TRACE(::testing::Message() << name);
+        ConsoleImage before = TakeImage();
+        DWORD start = GetTickCount();
+        EXPECT_EQ(GlimQuietly(std::wstring(L"/R /Q ") + name), 2);
+        EXPECT_LT(GetTickCount() - start, 10000u);
+        EXPECT_NE(ErrorText().find("Glimpset plugin: "), std::string::npos) << ErrorText();
+        ExpectSameScreen(TakeImage(), before);
+    }
+    EXPECT_EQ(GlimQuietly(L"/R /Q CON"), 2);
+    EXPECT_NE(ErrorText().find("is not a file on disk."), std::string::npos) << ErrorText();
+}
+
+// A file saved with a window of one row restores with the current height,
+// so that the next restore can still measure the window.
+TEST_F(RestoreWine, WindowOfOneRowLeavesTheNextRestoreWorking) {
+    std::wstring name = directory + L"low.glim";
+    ConsoleImage saved = SaveKnownScreen(name);
+    std::vector<unsigned char> bytes;
+    ASSERT_TRUE(wintest::ReadBytes(name, bytes));
+    PutWord(bytes, 40, 1); // the window height; the checksum covers the cells only
+    ASSERT_TRUE(wintest::WriteBytes(name, bytes));
+    ChangeConsole();
+    ASSERT_EQ(GlimQuietly(L"/R /Q \"" + name + L"\""), 0) << ErrorText();
+    ConsoleImage now = TakeImage();
+    EXPECT_GE(now.info.srWindow.Bottom - now.info.srWindow.Top + 1, 2);
+    ChangeConsole();
+    ASSERT_EQ(GlimQuietly(L"/R /Q \"" + name + L"\""), 0) << ErrorText();
+    ExpectSameScreen(TakeImage(), saved);
+}
+
+// A long-path prefix is a path, not a wildcard.
+TEST_F(RestoreWine, LongPathPrefixedNameRestores) {
+    std::wstring name = directory + L"long.glim";
+    ConsoleImage saved = SaveKnownScreen(name);
+    ChangeConsole();
+    ASSERT_EQ(GlimQuietly(L"/R /Q \\\\?\\" + name), 0) << ErrorText();
+    ExpectSameScreen(TakeImage(), saved);
 }
 
 } // namespace

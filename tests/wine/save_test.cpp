@@ -1,7 +1,9 @@
 // Tests of the save on a real console (under Wine): the file written for a
 // known screen (header fields, checksum, cells decoded back), a default name
 // in the current directory, the refusal of an existing file and its
-// replacement with /O, and the value of _lastglim after each.
+// replacement with /O (a long name, a second name, a file held open
+// elsewhere), the refusal of a device, and the value of _lastglim after
+// each.
 #include "tests/wine/wintest.h"
 
 #include <gtest/gtest.h>
@@ -233,7 +235,84 @@ TEST_F(SaveOnConsole, ExistingFileIsKeptWithoutOverwriteAndReplacedWithIt) {
 
     // Nothing but the file itself is left in the directory.
     WIN32_FIND_DATAW found;
-    HANDLE find = FindFirstFileW((dir + L"*.glimtmp").c_str(), &found);
+    HANDLE find = FindFirstFileW((dir + L"~glimpset-*").c_str(), &found);
+    EXPECT_EQ(INVALID_HANDLE_VALUE, find);
+    if (find != INVALID_HANDLE_VALUE)
+        FindClose(find);
+}
+
+bool IsGlimpsetFile(const std::wstring &path) {
+    Bytes file;
+    return wintest::ReadBytes(path, file) && file.size() >= 80 &&
+           std::string(file.begin(), file.begin() + 8) == "Glimpset";
+}
+
+// A name that opens the console or NUL is no file: the save fails, writes
+// nothing into the console and sets _lastglim to *ERROR*.
+TEST_F(SaveOnConsole, SavingToADeviceChangesNothingAndFails) {
+    std::wstring dir = wintest::ScratchDirectory(L"save-device");
+    const wchar_t *tails[] = {L"CONOUT$", L"/O CONOUT$", L"\\\\.\\CONOUT$", L"NUL", L"/O NUL"};
+    wintest::ConsoleResize(80, 50, 25);
+    FillKnownScreen(80, 50);
+    for (const wchar_t *tail : tails) {
+        SCOPED_TRACE(::testing::Message() << tail);
+        std::vector<WORD> characters, attributes, afterCharacters, afterAttributes;
+        wintest::ConsoleRead(characters, attributes);
+        EXPECT_EQ(2, wintest::GlimWithErrorsIn(std::wstring(L"/Q ") + tail, dir + L"err.txt"));
+        wintest::ConsoleRead(afterCharacters, afterAttributes);
+        EXPECT_TRUE(afterCharacters == characters);
+        EXPECT_TRUE(afterAttributes == attributes);
+        EXPECT_EQ(L"*ERROR*", wintest::LastGlim());
+        Bytes err;
+        wintest::ReadBytes(dir + L"err.txt", err);
+        EXPECT_NE(std::string(err.begin(), err.end()).find("is not a file on disk."),
+                  std::string::npos);
+    }
+}
+
+// With /O: a name of 255 characters, a file with a second name (both names
+// see the new screen), a file another program reads while sharing writes
+// (the move over it is refused: written in place), and one held open
+// without sharing (refused at opening, the old content kept).
+TEST_F(SaveOnConsole, OverwriteReplacesWhatAPlainSaveCanCreate) {
+    std::wstring dir = wintest::ScratchDirectory(L"save-replace");
+    const Bytes old = {'o', 'l', 'd'};
+    std::wstring err = dir + L"err.txt";
+
+    std::wstring longName = dir + std::wstring(250, L'n') + L".glim";
+    ASSERT_TRUE(wintest::WriteBytes(longName, old));
+    EXPECT_EQ(0, wintest::GlimWithErrorsIn(L"/Q /O \"" + longName + L"\"", err));
+    EXPECT_TRUE(IsGlimpsetFile(longName));
+
+    std::wstring first = dir + L"first.glim", second = dir + L"second.glim";
+    ASSERT_TRUE(wintest::WriteBytes(first, old));
+    ASSERT_TRUE(CreateHardLinkW(second.c_str(), first.c_str(), nullptr));
+    EXPECT_EQ(0, wintest::GlimWithErrorsIn(L"/Q /O \"" + first + L"\"", err));
+    EXPECT_TRUE(IsGlimpsetFile(first));
+    EXPECT_TRUE(IsGlimpsetFile(second));
+
+    std::wstring shared = dir + L"shared.glim";
+    ASSERT_TRUE(wintest::WriteBytes(shared, old));
+    HANDLE reader = CreateFileW(shared.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_EQ(0, wintest::GlimWithErrorsIn(L"/Q /O \"" + shared + L"\"", err));
+    CloseHandle(reader);
+    EXPECT_TRUE(IsGlimpsetFile(shared));
+
+    std::wstring held = dir + L"held.glim";
+    ASSERT_TRUE(wintest::WriteBytes(held, old));
+    HANDLE holder = CreateFileW(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_EQ(2, wintest::GlimWithErrorsIn(L"/Q /O \"" + held + L"\"", err));
+    CloseHandle(holder);
+    Bytes file, text;
+    ASSERT_TRUE(wintest::ReadBytes(held, file));
+    EXPECT_TRUE(file == old);
+    wintest::ReadBytes(err, text);
+    EXPECT_NE(std::string(text.begin(), text.end()).find("Error opening"), std::string::npos);
+
+    // Nothing of ours is left beside them.
+    WIN32_FIND_DATAW found;
+    HANDLE find = FindFirstFileW((dir + L"~glimpset-*").c_str(), &found);
     EXPECT_EQ(INVALID_HANDLE_VALUE, find);
     if (find != INVALID_HANDLE_VALUE)
         FindClose(find);

@@ -51,6 +51,17 @@ int Glim(const std::wstring &tail) {
     return LoadedPlugin().glim(buffer.data());
 }
 
+int GlimWithErrorsIn(const std::wstring &tail, const std::wstring &errors) {
+    HANDLE saved = GetStdHandle(STD_ERROR_HANDLE);
+    HANDLE file = CreateFileW(errors.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    SetStdHandle(STD_ERROR_HANDLE, file);
+    int result = Glim(tail);
+    SetStdHandle(STD_ERROR_HANDLE, saved);
+    CloseHandle(file);
+    return result;
+}
+
 std::wstring LastGlim() {
     std::vector<WCHAR> buffer(16384, 0);
     LoadedPlugin().lastglim(buffer.data());

@@ -28,6 +28,9 @@ Plugin &LoadedPlugin();
 
 // Calls glim with a command tail (copied into a writable buffer).
 int Glim(const std::wstring &tail);
+// Calls glim with its standard error sent to the file `errors` (made anew),
+// so that messages do not land in the console under test.
+int GlimWithErrorsIn(const std::wstring &tail, const std::wstring &errors);
 // The value of _lastglim.
 std::wstring LastGlim();
 

@@ -1,8 +1,9 @@
 // files_test.cpp: the simulated volume as the plugin relies on it: error
 // codes of CreateFileW, reads at the end, access and sharing, disk full,
-// listing order with "." and "..", links (cycles and identity), full path
-// names, deletion and renaming, names found without case in large
-// directories, the environment.
+// listing order with "." and "..", links (cycles and identity), links to
+// files and hard links, devices opened by name, full path names, deletion
+// and renaming, names found without case in large directories, the
+// environment.
 #include "winsim/sim.h"
 
 #include <gtest/gtest.h>
@@ -37,6 +38,10 @@ std::vector<std::u16string> Listing(const std::u16string &pattern, DWORD *error)
     return names;
 }
 
+// Names of 255 characters (the most a component may have) and 256.
+const std::u16string Long255 = u"C:\\dir\\" + std::u16string(255, u'n');
+const std::u16string Long256 = u"C:\\dir\\" + std::u16string(256, u'n');
+
 TEST_F(FilesTest, CreateFileGivesTheErrorCodesOfWindows) {
     struct Row {
         const char16_t *name;
@@ -69,6 +74,20 @@ TEST_F(FilesTest, CreateFileGivesTheErrorCodesOfWindows) {
         {u"C:\\dir\\file.txt", RW, OPEN_ALWAYS, 0, true, ERROR_ALREADY_EXISTS},
         {u"C:\\dir\\new.txt", RW, CREATE_ALWAYS, 0, true, 0},
         {u"c:/DIR/FILE.TXT", GENERIC_READ, OPEN_EXISTING, 0, true, 0},
+        {Long255.c_str(), RW, CREATE_NEW, 0, true, 0},
+        {Long256.c_str(), RW, CREATE_NEW, 0, false, ERROR_INVALID_NAME},
+        {u"\\\\?\\C:\\dir\\file.txt", GENERIC_READ, OPEN_EXISTING, 0, true, 0},
+        {u"\\\\.\\C:\\dir\\sub\\..\\file.txt", GENERIC_READ, OPEN_EXISTING, 0, true, 0},
+        {u"\\\\?\\C:\\dir\\sub\\..\\file.txt", GENERIC_READ, OPEN_EXISTING, 0, false,
+         ERROR_INVALID_NAME},
+        {u"\\\\?\\UNC\\server\\share\\x", GENERIC_READ, OPEN_EXISTING, 0, false, ERROR_BAD_NETPATH},
+        {u"C:\\dir\\closed\\new.txt", RW, CREATE_NEW, 0, false, ERROR_ACCESS_DENIED},
+        {u"C:\\dir\\closed\\old.txt", RW, TRUNCATE_EXISTING, 0, true, 0},
+        {u"C:\\dir\\held.txt", RW, OPEN_EXISTING, 0, false, ERROR_SHARING_VIOLATION},
+        {u"C:\\dir\\held.txt", GENERIC_READ, OPEN_EXISTING, 0, true, 0},
+        {u"C:\\dir\\link.txt", GENERIC_READ, OPEN_EXISTING, 0, true, 0},
+        {u"C:\\dir\\link.txt", RW, CREATE_NEW, 0, false, ERROR_FILE_EXISTS},
+        {u"C:\\dir\\broken.txt", GENERIC_READ, OPEN_EXISTING, 0, false, ERROR_PATH_NOT_FOUND},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(sim::U8(row.name));
@@ -79,6 +98,12 @@ TEST_F(FilesTest, CreateFileGivesTheErrorCodesOfWindows) {
         sim::MakeFile(u"C:\\dir\\hidden.txt", "data", FILE_ATTRIBUTE_HIDDEN);
         sim::MakeDirectory(u"C:\\dir\\sub");
         sim::SetUnopenable(u"C:\\dir\\locked.txt");
+        sim::MakeFile(u"C:\\dir\\closed\\old.txt", "data");
+        sim::SetRefusesNewEntries(u"C:\\dir\\closed");
+        sim::MakeFile(u"C:\\dir\\held.txt", "data");
+        sim::HoldOpen(u"C:\\dir\\held.txt", GENERIC_READ, FILE_SHARE_READ);
+        sim::MakeFileLink(u"C:\\dir\\link.txt", u"C:\\dir\\file.txt");
+        sim::MakeFileLink(u"C:\\dir\\broken.txt", u"C:\\dir\\none.txt");
         SetLastError(1234);
         HANDLE handle = Open(row.name, row.access, row.disposition, row.flags);
         EXPECT_EQ(handle != INVALID_HANDLE_VALUE, row.opens);
@@ -315,6 +340,11 @@ TEST_F(FilesTest, FullPathNamesAreMadeFromTheTextAlone) {
         {u"name. . ", u"C:\\work\\name", 8},
         {u"missing\\dir\\f", u"C:\\work\\missing\\dir\\f", 20},
         {u"\\\\server\\share\\a\\..\\b", u"\\\\server\\share\\b", 15},
+        {u"nul.txt", u"\\\\.\\nul", 4},
+        {u"D:\\a\\CONOUT$", u"\\\\.\\CONOUT$", 4},
+        {u"Com1 .log", u"\\\\.\\Com1", 4},
+        {u"nul\\x", u"C:\\work\\nul\\x", 12},
+        {u"\\\\.\\C:\\a\\..\\b", u"\\\\.\\C:\\b", 7},
     };
     for (const Row &row : rows) {
         WCHAR buffer[64] = {};
@@ -349,8 +379,23 @@ TEST_F(FilesTest, DeletingMovingAndMakingDirectoriesGiveWindowsErrors) {
     sim::MakeFile(u"C:\\ro.txt", "r", FILE_ATTRIBUTE_READONLY);
     sim::MakeFile(u"C:\\full\\f.txt", "f");
     sim::MakeDirectory(u"C:\\empty");
+    sim::MakeFile(u"C:\\closed\\c.txt", "c");
+    sim::SetRefusesNewEntries(u"C:\\closed");
+    sim::MakeFile(u"C:\\held.txt", "h");
+    sim::HoldOpen(u"C:\\held.txt", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE);
     HANDLE open = Open(u"C:\\b.txt", GENERIC_READ, OPEN_EXISTING);
     const Row rows[] = {
+        {"move into a directory that refuses new entries",
+         MoveFileExW(u"C:\\a.txt", u"C:\\closed\\a.txt", 0), ERROR_ACCESS_DENIED},
+        {"rename in it", MoveFileExW(u"C:\\closed\\c.txt", u"C:\\closed\\d.txt", 0),
+         ERROR_ACCESS_DENIED},
+        {"make a directory in it", CreateDirectoryW(u"C:\\closed\\sub", nullptr),
+         ERROR_ACCESS_DENIED},
+        {"move over a file another program holds",
+         MoveFileExW(u"C:\\a.txt", u"C:\\held.txt", MOVEFILE_REPLACE_EXISTING),
+         ERROR_ACCESS_DENIED},
+        {"delete it", DeleteFileW(u"C:\\held.txt"), ERROR_SHARING_VIOLATION},
+        {"delete a file of that directory", DeleteFileW(u"C:\\closed\\c.txt"), 0},
         {"delete missing", DeleteFileW(u"C:\\none.txt"), ERROR_FILE_NOT_FOUND},
         {"delete in missing dir", DeleteFileW(u"C:\\nodir\\x"), ERROR_PATH_NOT_FOUND},
         {"delete directory", DeleteFileW(u"C:\\empty"), ERROR_ACCESS_DENIED},
@@ -376,7 +421,161 @@ TEST_F(FilesTest, DeletingMovingAndMakingDirectoriesGiveWindowsErrors) {
     EXPECT_EQ(sim::FileBytes(u"C:\\full\\f.txt"), std::vector<uint8_t>{'a'});
     EXPECT_FALSE(sim::Exists(u"C:\\a.txt"));
     EXPECT_EQ(sim::ListDirectory(u"C:\\"),
-              std::vector<std::u16string>({u"b.txt", u"ro.txt", u"full", u"new"}));
+              std::vector<std::u16string>(
+                  {u"b.txt", u"ro.txt", u"full", u"closed", u"held.txt", u"new"}));
+    sim::ReleaseHeld(u"C:\\held.txt");
+    EXPECT_TRUE(DeleteFileW(u"C:\\held.txt"));
+}
+
+// A link to a file leads to that file's bytes, but is itself what a
+// listing shows and what a deletion or a replacing move takes away; a hard
+// link is one more name of the same file.
+TEST_F(FilesTest, LinksToFilesAndHardLinksLeadToTheFileTheyName) {
+    sim::MakeFile(u"C:\\d\\file.txt", "file");
+    sim::MakeFileLink(u"C:\\d\\link.txt", u"C:\\d\\file.txt");
+    sim::MakeHardLink(u"C:\\d\\hard.txt", u"C:\\d\\file.txt");
+    sim::MakeFile(u"C:\\d\\new.txt", "new");
+    EXPECT_EQ(GetFileAttributesW(u"C:\\d\\link.txt"),
+              (DWORD)(FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_ARCHIVE));
+    EXPECT_EQ(GetFileAttributesW(u"C:\\d\\hard.txt"), (DWORD)FILE_ATTRIBUTE_NORMAL);
+
+    struct Row {
+        const char16_t *name;
+        const char16_t *finalPath;
+        DWORD links;
+    };
+    const Row rows[] = {
+        {u"C:\\d\\file.txt", u"\\\\?\\C:\\d\\file.txt", 2},
+        {u"C:\\D\\LINK.TXT", u"\\\\?\\C:\\d\\file.txt", 2},
+        {u"C:\\d\\hard.txt", u"\\\\?\\C:\\d\\hard.txt", 2},
+        {u"C:\\d\\new.txt", u"\\\\?\\C:\\d\\new.txt", 1},
+        {u"\\\\?\\C:\\d", u"\\\\?\\C:\\d", 1},
+        {u"C:\\", u"\\\\?\\C:\\", 1},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(sim::U8(row.name));
+        HANDLE file = Open(row.name, 0, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        WCHAR path[64] = {u'#', 0};
+        std::u16string expected = row.finalPath;
+        EXPECT_EQ(GetFinalPathNameByHandleW(file, path, 4, 0), expected.size() + 1);
+        EXPECT_EQ(path[0], u'#');
+        EXPECT_EQ(GetFinalPathNameByHandleW(file, path, 64, 0), expected.size());
+        EXPECT_EQ(std::u16string(path), expected);
+        BY_HANDLE_FILE_INFORMATION info;
+        ASSERT_TRUE(GetFileInformationByHandle(file, &info));
+        EXPECT_EQ(info.nNumberOfLinks, row.links);
+        CloseHandle(file);
+    }
+
+    // Written through one name, read through every other.
+    HANDLE file = Open(u"C:\\d\\link.txt", GENERIC_WRITE, TRUNCATE_EXISTING);
+    DWORD written = 0;
+    ASSERT_TRUE(WriteFile(file, "FILE!", 5, &written, nullptr));
+    CloseHandle(file);
+    const std::vector<uint8_t> five = {'F', 'I', 'L', 'E', '!'};
+    EXPECT_EQ(sim::FileBytes(u"C:\\d\\file.txt"), five);
+    EXPECT_EQ(sim::FileBytes(u"C:\\d\\hard.txt"), five);
+
+    // A move over the link replaces the link, not its file; the first name
+    // removed leaves the file under its hard link.
+    ASSERT_TRUE(MoveFileExW(u"C:\\d\\new.txt", u"C:\\d\\link.txt", MOVEFILE_REPLACE_EXISTING));
+    EXPECT_EQ(GetFileAttributesW(u"C:\\d\\link.txt"), (DWORD)FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(sim::FileBytes(u"C:\\d\\link.txt"), std::vector<uint8_t>({'n', 'e', 'w'}));
+    EXPECT_EQ(sim::FileBytes(u"C:\\d\\file.txt"), five);
+    ASSERT_TRUE(DeleteFileW(u"C:\\d\\file.txt"));
+    EXPECT_EQ(sim::FileBytes(u"C:\\d\\hard.txt"), five);
+    file = Open(u"C:\\d\\hard.txt", GENERIC_READ, OPEN_EXISTING);
+    BY_HANDLE_FILE_INFORMATION info;
+    ASSERT_TRUE(GetFileInformationByHandle(file, &info));
+    EXPECT_EQ(info.nNumberOfLinks, 1u);
+    CloseHandle(file);
+    sim::MakeFileLink(u"C:\\d\\gone.txt", u"C:\\d\\hard.txt");
+    ASSERT_TRUE(DeleteFileW(u"C:\\d\\gone.txt"));
+    EXPECT_EQ(sim::ListDirectory(u"C:\\d"),
+              std::vector<std::u16string>({u"hard.txt", u"link.txt"}));
+    EXPECT_EQ(RemoveDirectoryW(u"C:\\d\\link.txt"), FALSE);
+    EXPECT_EQ(sim::OpenHandles(), 0);
+}
+
+// The devices CreateFileW opens by name, what GetFileType says of them, and
+// what reading and writing NUL does.
+TEST_F(FilesTest, DevicesOpenByNameAsWindowsOpensThem) {
+    sim::MakeDirectory(u"C:\\work");
+    sim::SetCurrentDirectory(u"C:\\work");
+    sim::SetPortPresent(u"COM1");
+    sim::MakePipe(u"glim");
+    struct Row {
+        const char16_t *name;
+        DWORD access;
+        DWORD type; // FILE_TYPE_UNKNOWN: the open fails
+        DWORD error;
+    };
+    const DWORD R = GENERIC_READ, W = GENERIC_WRITE, RW = R | W;
+    const Row rows[] = {
+        {u"NUL", RW, FILE_TYPE_CHAR, 0},
+        {u"nul.txt", RW, FILE_TYPE_CHAR, 0},
+        {u"C:\\any\\where\\NUL", R, FILE_TYPE_CHAR, 0},
+        {u"\\\\.\\NUL", W, FILE_TYPE_CHAR, 0},
+        {u"CON", R, FILE_TYPE_CHAR, 0},
+        {u"con", W, FILE_TYPE_CHAR, 0},
+        {u"CON", RW, FILE_TYPE_UNKNOWN, ERROR_FILE_NOT_FOUND},
+        {u"CONIN$", R, FILE_TYPE_CHAR, 0},
+        {u"\\\\.\\CONIN$", RW, FILE_TYPE_CHAR, 0},
+        {u"CONOUT$", RW, FILE_TYPE_CHAR, 0},
+        {u"\\\\.\\conout$", RW, FILE_TYPE_CHAR, 0},
+        {u"AUX", R, FILE_TYPE_CHAR, 0},
+        {u"\\\\.\\COM1", RW, FILE_TYPE_CHAR, 0},
+        {u"COM2", R, FILE_TYPE_UNKNOWN, ERROR_FILE_NOT_FOUND},
+        {u"LPT1", W, FILE_TYPE_UNKNOWN, ERROR_FILE_NOT_FOUND},
+        {u"\\\\.\\pipe\\GLIM", RW, FILE_TYPE_PIPE, 0},
+        {u"\\\\.\\pipe\\other", R, FILE_TYPE_UNKNOWN, ERROR_FILE_NOT_FOUND},
+        {u"\\\\.\\nothing", R, FILE_TYPE_UNKNOWN, ERROR_FILE_NOT_FOUND},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(sim::U8(row.name));
+        SetLastError(1234);
+        HANDLE device = Open(row.name, row.access, CREATE_NEW);
+        if (row.type == FILE_TYPE_UNKNOWN) {
+            EXPECT_EQ(device, INVALID_HANDLE_VALUE);
+            EXPECT_EQ(GetLastError(), row.error);
+            continue;
+        }
+        ASSERT_NE(device, INVALID_HANDLE_VALUE);
+        EXPECT_EQ(GetFileType(device), row.type);
+        BY_HANDLE_FILE_INFORMATION info;
+        EXPECT_FALSE(GetFileInformationByHandle(device, &info));
+        EXPECT_TRUE(CloseHandle(device));
+    }
+    EXPECT_FALSE(sim::Exists(u"C:\\work\\nul.txt"));
+    EXPECT_EQ(sim::OpenHandles(), 0);
+
+    // A port opens once at a time.
+    HANDLE port = Open(u"COM1", RW, OPEN_EXISTING);
+    EXPECT_EQ(Open(u"AUX", RW, OPEN_EXISTING), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_ACCESS_DENIED);
+    CloseHandle(port);
+
+    // The names as typed are there; a device path is no file of a volume.
+    EXPECT_EQ(GetFileAttributesW(u"NUL"), (DWORD)FILE_ATTRIBUTE_ARCHIVE);
+    EXPECT_EQ(GetFileAttributesW(u"C:\\work\\con.glim"), (DWORD)FILE_ATTRIBUTE_ARCHIVE);
+    EXPECT_EQ(GetFileAttributesW(u"\\\\.\\NUL"), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_BAD_DEV_TYPE);
+
+    HANDLE nul = Open(u"NUL", RW, OPEN_EXISTING);
+    char buffer[4] = {};
+    DWORD count = 99;
+    EXPECT_TRUE(ReadFile(nul, buffer, 4, &count, nullptr));
+    EXPECT_EQ(count, 0u);
+    EXPECT_TRUE(WriteFile(nul, "abc", 3, &count, nullptr));
+    EXPECT_EQ(count, 3u);
+    CloseHandle(nul);
+
+    // Without a console there is no console input either.
+    sim::Console().present = false;
+    EXPECT_EQ(Open(u"CONIN$", R, OPEN_EXISTING), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
 }
 
 // Each step renames, deletes or makes an entry; after it the directory

@@ -49,3 +49,15 @@ checks_summary() {
     echo "$passed passed, $failed failed"
     [ "$failed" -eq 0 ]
 }
+
+# wine_idle: waits (a minute at most) until the Wine server of the prefix
+# has ended, as it does by itself a few seconds after its last program, so
+# that the next program starts a server of its own. The server opens files
+# for its programs with its own rights: a program run with fewer rights
+# must have a server of its own.
+wine_idle() {
+    local server
+    server="$(dirname "${GLIM_WINE:-/usr/lib/wine/wine64}")/wineserver"
+    [ -x "$server" ] || return 0
+    WINEPREFIX=${GLIM_WINEPREFIX:-/tmp/glimpset-wine} timeout 60 "$server" -w
+}
