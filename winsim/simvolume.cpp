@@ -57,6 +57,15 @@ Node *ParentFor(const std::u16string &path, const char *who, std::u16string *nam
     return MakePath(full.substr(0, cut == 2 ? 3 : cut), who);
 }
 
+// Puts `key` into `set` or takes it out.
+template <typename Key> void Toggle(std::set<Key> &set, const Key &key, bool on) {
+    if (on) {
+        set.insert(key);
+    } else {
+        set.erase(key);
+    }
+}
+
 } // namespace
 
 } // namespace winsim
@@ -203,21 +212,13 @@ void SetUnopenable(const std::u16string &path, bool on) {
     if (key.size() > 3 && key.back() == u'\\') {
         key.pop_back();
     }
-    if (on) {
-        unopenable.insert(key);
-    } else {
-        unopenable.erase(key);
-    }
+    Toggle(unopenable, key, on);
 }
 
 void SetUnreadable(const std::u16string &path, bool on) {
     EnsureInitialised();
     std::u16string key = PathKey(path.c_str());
-    if (on) {
-        unreadable.insert(key);
-    } else {
-        unreadable.erase(key);
-    }
+    Toggle(unreadable, key, on);
 }
 
 void SetZeroFileIndex(bool on) {
@@ -232,11 +233,7 @@ void SetRefusesNewEntries(const std::u16string &directory, bool on) {
     if (node == nullptr || !node->directory) {
         Unsupported("sim::SetRefusesNewEntries", "a path that is no directory");
     }
-    if (on) {
-        refusingNew.insert(node);
-    } else {
-        refusingNew.erase(node);
-    }
+    Toggle(refusingNew, (const Node *)node, on);
 }
 
 void SetFreeSpace(uint64_t bytes) {

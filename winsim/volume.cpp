@@ -224,6 +224,21 @@ void SetSpaceLeft(uint64_t bytes) {
 
 using namespace winsim;
 
+namespace {
+
+// The opening of the functions that remove an entry by name: the call is
+// logged and may fail (false, the last error set); then *code is 0 with the
+// entry in walk.entry, or why there is none.
+bool EnterToRemove(const char *function, LPCWSTR name, Walk &walk, DWORD *code) {
+    if (EnterWithName(function, name)) {
+        return false;
+    }
+    *code = LocateExisting(name, walk);
+    return true;
+}
+
+} // namespace
+
 extern "C" {
 
 BOOL CreateDirectoryW(LPCWSTR name, LPSECURITY_ATTRIBUTES security) {
@@ -249,11 +264,11 @@ BOOL CreateDirectoryW(LPCWSTR name, LPSECURITY_ATTRIBUTES security) {
 }
 
 BOOL RemoveDirectoryW(LPCWSTR name) {
-    if (EnterWithName("RemoveDirectoryW", name)) {
+    Walk walk;
+    DWORD code = 0;
+    if (!EnterToRemove("RemoveDirectoryW", name, walk, &code)) {
         return FALSE;
     }
-    Walk walk;
-    DWORD code = LocateExisting(name, walk);
     Node *node = walk.entry;
     if (code == 0) {
         std::u16string full = Fold(walk.full);
@@ -279,11 +294,11 @@ BOOL RemoveDirectoryW(LPCWSTR name) {
 }
 
 BOOL DeleteFileW(LPCWSTR name) {
-    if (EnterWithName("DeleteFileW", name)) {
+    Walk walk;
+    DWORD code = 0;
+    if (!EnterToRemove("DeleteFileW", name, walk, &code)) {
         return FALSE;
     }
-    Walk walk;
-    DWORD code = LocateExisting(name, walk);
     Node *node = walk.entry;
     if (code == 0) {
         // A link to a file is removed itself, whatever its file is.
