@@ -175,47 +175,31 @@ static WCHAR Lower(WCHAR ch) {
     return (ch >= u'A' && ch <= u'Z') ? (WCHAR)(ch + 32) : ch;
 }
 
-// A reserved device name, with or without an extension and trailing blanks
-// or periods, as the system takes them.
-static bool IsDeviceComponent(const std::u16string &component) {
-    std::u16string base;
-    for (WCHAR ch : component) {
-        if (ch == u'.') {
-            break;
-        }
-        base += Lower(ch);
-    }
-    while (!base.empty() && base.back() == u' ') {
-        base.pop_back();
-    }
-    if (base == u"con" || base == u"prn" || base == u"aux" || base == u"nul" || base == u"conin$" ||
-        base == u"conout$") {
-        return true;
-    }
-    return base.size() == 4 &&
-           (base.compare(0, 3, u"com") == 0 || base.compare(0, 3, u"lpt") == 0) &&
-           base[3] >= u'1' && base[3] <= u'9';
+static bool IsDriveRoot(const std::u16string &text, size_t at) {
+    return text.size() >= at + 3 &&
+           ((text[at] >= u'A' && text[at] <= u'Z') || (text[at] >= u'a' && text[at] <= u'z')) &&
+           text[at + 1] == u':' && IsSeparator(text[at + 2]);
 }
 
+// winsim answers device names (CON, NUL, COM1, ...) and the "\\?\" and
+// "\\.\" prefixes before a drive (and "\\?\UNC\"), as Windows does; any
+// other prefixed path (a volume, a device by its NT name) it does not
+// simulate.
 static bool ArgumentInsideSimulation(const WCHAR *argument) {
     std::u16string text(argument);
-    if (text.size() >= 3 && IsSeparator(text[0]) && IsSeparator(text[1]) &&
-        (text[2] == u'.' || text[2] == u'?')) {
-        return false;
+    if (text.size() < 4 || !IsSeparator(text[0]) || !IsSeparator(text[1]) ||
+        (text[2] != u'.' && text[2] != u'?') || !IsSeparator(text[3])) {
+        return true;
     }
-    std::u16string component;
-    for (size_t i = 0; i <= text.size(); i++) {
-        WCHAR ch = i < text.size() ? text[i] : 0;
-        if (ch == 0 || IsSeparator(ch) || ch == u':') {
-            if (IsDeviceComponent(component)) {
-                return false;
-            }
-            component.clear();
-        } else {
-            component += ch;
-        }
+    if (IsDriveRoot(text, 4)) {
+        return true;
     }
-    return true;
+    std::u16string unc = text.substr(4, 4);
+    for (char16_t &ch : unc) {
+        ch = Lower(ch);
+    }
+    return text[2] == u'?' && unc.size() == 4 && unc.compare(0, 3, u"unc") == 0 &&
+           IsSeparator(unc[3]);
 }
 
 bool InsideSimulation(const std::u16string &tail) {

@@ -57,9 +57,10 @@ void CheckAfterRun(int result);
 
 // False when the command tail holds an argument that the simulated machine
 // cannot answer (it stops the program for them rather than guess): a path
-// beginning with \\. or \\? (or their slash forms), or a component that is a
-// reserved device name (CON, NUL, COM1, ...). Splits the tail with the
-// plugin's own tokenizer, which glim then repeats.
+// beginning with \\. or \\? (or their slash forms) that is not followed by a
+// drive's root (or, for \\?, by UNC). Device names and prefixed drive paths
+// are answered. Splits the tail with the plugin's own tokenizer, which glim
+// then repeats.
 bool InsideSimulation(const std::u16string &tail);
 
 // Every entry of drives C: and D:, by full path with the letters A to Z

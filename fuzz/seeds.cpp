@@ -189,6 +189,10 @@ void TailSeeds() {
         {u"bad-suboption", u"/N::T"},
         {u"open-quote", u"/R \"a.glim   "},
         {u"bad-name", u"/R \"<>\""},
+        {u"save-to-a-device", u"/O /Q NUL"},
+        {u"save-to-the-console", u"/Q \\\\.\\CONOUT$"},
+        {u"restore-from-console-input", u"/R CONIN$"},
+        {u"restore-prefixed", u"/R \\\\?\\C:\\work\\a.glim"},
     };
     for (const auto &tail : tails) {
         Write("tail", sim::U8(tail[0]), Utf16(tail[1]));
@@ -285,6 +289,7 @@ void TailDictionary() {
         u"X",   u"Z",    u"\"",   u" ",      u"\t",     u"://",         u"*",         u"?",
         u"[!",  u"]",    u";",    u"\\",     u"..",     u"C:",          u"a.glim",    u"b.sav",
         u"sub", u"loop", u"jump", u"hidden", u"system", u"locked.glim", u"gone.glim", u".glim",
+        u"NUL", u"CON", u"CONIN$", u"CONOUT$", u"COM1", u"\\\\?\\", u"\\\\.\\",
     };
     std::string text = "# The words of glim's command tail, in UTF-16 (written by fuzz_seeds).\n";
     for (const std::u16string &word : words) {
