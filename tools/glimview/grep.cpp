@@ -72,10 +72,7 @@ void MakePattern(const char *text, BOOL ignoreCase, ViewPattern *pattern) {
     pattern->ignoreCase = ignoreCase;
     while (*at != 0) {
         DWORD codePoint = 0;
-        at += DecodeUtf8(at, &codePoint);
-        if (codePoint < 0x10000) {
-            codePoint = VisibleCharacter((WORD)codePoint);
-        }
+        at += DecodeShown(at, &codePoint);
         if (pattern->length == VIEW_PATTERN_POINTS) {
             pattern->tooLong = TRUE;
             return;

@@ -117,21 +117,11 @@ static BOOL CellCodePoint(const ViewScreen *screen, DWORD row, DWORD column, DWO
     return TRUE;
 }
 
-// Appends what a cell shows as markup text: "&", "<" and ">" as character
-// references, as both HTML and XML take them.
+// Appends what a cell shows as markup text (SinkMarkupCodePoint).
 static void SinkMarkupCell(ViewSink *out, const ViewScreen *screen, DWORD row, DWORD column) {
     DWORD codePoint = 0;
-    if (!CellCodePoint(screen, row, column, &codePoint)) {
-        return;
-    }
-    if (codePoint == '&') {
-        SinkText(out, "&amp;");
-    } else if (codePoint == '<') {
-        SinkText(out, "&lt;");
-    } else if (codePoint == '>') {
-        SinkText(out, "&gt;");
-    } else {
-        SinkCodePoint(out, codePoint);
+    if (CellCodePoint(screen, row, column, &codePoint)) {
+        SinkMarkupCodePoint(out, codePoint);
     }
 }
 
