@@ -128,11 +128,16 @@ static BOOL IsOutputOption(const char *arg, const char *option) {
     return strncmp(arg, option, length) == 0 && (arg[length] == 0 || arg[length] == '=');
 }
 
-// Whether the arguments ask for --grep, whose usage errors exit as grep's.
+// Whether the arguments ask for --grep, whose usage errors exit as grep's;
+// read as ParseOptions reads them, so that the name "--html OUT" or
+// "--svg OUT" takes is no option.
 static BOOL WantsGrep(int argc, char **argv) {
     for (int i = 0; i < argc && strcmp(argv[i], "--") != 0; i++) {
         if (strcmp(argv[i], "--grep") == 0) {
             return TRUE;
+        }
+        if (strcmp(argv[i], "--html") == 0 || strcmp(argv[i], "--svg") == 0) {
+            i++;
         }
     }
     return FALSE;
