@@ -54,7 +54,7 @@ static const char MSG_SAME_FILE[] =
     "glimview: will not write over \"%s\": it is the file being shown.\n";
 static const char MSG_WRITE_OUTPUT[] = "glimview: writing the output failed.\n";
 static const char MSG_NO_MEMORY[] = "glimview: not enough memory for \"%s\".\n";
-static const char MSG_NO_MEMORY_ARGUMENTS[] = "glimview: not enough memory for the arguments.\n";
+const char MSG_NO_MEMORY_ARGUMENTS[] = "glimview: not enough memory for the arguments.\n";
 static const char MSG_TOO_SHORT[] =
     "glimview: \"%s\" is too short to be a Glimpset or SAVECON file.\n";
 static const char MSG_UNKNOWN[] = "glimview: \"%s\" is not a Glimpset or SAVECON file.\n";

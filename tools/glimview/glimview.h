@@ -221,3 +221,7 @@ DWORD GrepScreen(const ViewScreen *screen, DWORD first, DWORD end, const char *n
 // read, failed output or a usage error. Both sinks are flushed before it
 // returns.
 int GlimviewRun(int argc, char **argv, ViewSink *out, ViewSink *err);
+
+// The message for arguments that memory could not be had for: GlimviewRun's,
+// and an entry point's that converts them first.
+extern const char MSG_NO_MEMORY_ARGUMENTS[];

@@ -356,13 +356,12 @@ static ViewSink out;
 static ViewSink err;
 
 int wmain(int argc, WCHAR **argv) {
-    static const char NO_MEMORY[] = "glimview: not enough memory for the arguments.\n";
     char **arguments = Utf8Arguments(argc, argv);
     int status = 2;
     SinkInit(&out, ViewStdoutWriter, NULL);
     SinkInit(&err, ViewStderrWriter, NULL);
     if (arguments == NULL) {
-        SinkText(&err, NO_MEMORY);
+        SinkText(&err, MSG_NO_MEMORY_ARGUMENTS);
         SinkFlush(&err);
         return status;
     }
