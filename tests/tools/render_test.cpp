@@ -288,6 +288,13 @@ TEST_F(RenderTest, CaseFoldingPairsTheLettersOfTheConsolesCodePages) {
         {"Greek omega with tonos", 0x038F, 0x03CE},
         {"Cyrillic IO", 0x0401, 0x0451},
         {"Cyrillic YA", 0x042F, 0x044F},
+        {"Cyrillic GHE with upturn: capital on even", 0x0490, 0x0491},
+        {"Cyrillic KOPPA, before the signs", 0x0480, 0x0481},
+        {"Cyrillic THOUSANDS SIGN is no letter", 0x0482, 0x0482},
+        {"Cyrillic palochka", 0x04C0, 0x04CF},
+        {"Cyrillic ZHE with breve: capital on odd", 0x04C1, 0x04C2},
+        {"Cyrillic EM with tail", 0x04CD, 0x04CE},
+        {"Cyrillic HA with stroke: capital on even again", 0x04FE, 0x04FF},
         {"beyond the blocks", 0x0531, 0x0531},
     };
     for (const auto &c : cases) {

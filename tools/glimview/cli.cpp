@@ -54,7 +54,7 @@ static const char MSG_SAME_FILE[] =
     "glimview: will not write over \"%s\": it is the file being shown.\n";
 static const char MSG_WRITE_OUTPUT[] = "glimview: writing the output failed.\n";
 static const char MSG_NO_MEMORY[] = "glimview: not enough memory for \"%s\".\n";
-static const char MSG_NO_MEMORY_ARGUMENTS[] = "glimview: not enough memory for the arguments.\n";
+const char MSG_NO_MEMORY_ARGUMENTS[] = "glimview: not enough memory for the arguments.\n";
 static const char MSG_TOO_SHORT[] =
     "glimview: \"%s\" is too short to be a Glimpset or SAVECON file.\n";
 static const char MSG_UNKNOWN[] = "glimview: \"%s\" is not a Glimpset or SAVECON file.\n";
@@ -128,11 +128,16 @@ static BOOL IsOutputOption(const char *arg, const char *option) {
     return strncmp(arg, option, length) == 0 && (arg[length] == 0 || arg[length] == '=');
 }
 
-// Whether the arguments ask for --grep, whose usage errors exit as grep's.
+// Whether the arguments ask for --grep, whose usage errors exit as grep's;
+// read as ParseOptions reads them, so that the name "--html OUT" or
+// "--svg OUT" takes is no option.
 static BOOL WantsGrep(int argc, char **argv) {
     for (int i = 0; i < argc && strcmp(argv[i], "--") != 0; i++) {
         if (strcmp(argv[i], "--grep") == 0) {
             return TRUE;
+        }
+        if (strcmp(argv[i], "--html") == 0 || strcmp(argv[i], "--svg") == 0) {
+            i++;
         }
     }
     return FALSE;

@@ -43,9 +43,12 @@ void SinkCodePoint(ViewSink *sink, DWORD codePoint);
 // Hands on everything the sink holds. TRUE unless a write has failed.
 BOOL SinkFlush(ViewSink *sink);
 
+// Appends a code point as markup text: "&", "<" and ">" as character
+// references, as both HTML and XML take them; any other as SinkCodePoint.
+void SinkMarkupCodePoint(ViewSink *sink, DWORD codePoint);
 // Appends a UTF-8 text with bad bytes and unprintable characters replaced
-// as the cells' are (VisibleCharacter); with `html`, also with "&", "<" and
-// ">" written as character references.
+// as the cells' are (DecodeShown); with `html`, as markup text
+// (SinkMarkupCodePoint).
 void SinkSafeText(ViewSink *sink, const char *text, BOOL html);
 // Appends a format in which "%s" stands for `text` (decoded as UTF-8, bad
 // bytes and unprintable characters replaced as the cells' are), "%u" for
@@ -55,18 +58,20 @@ void SinkFormat(ViewSink *sink, const char *format, const char *text, DWORD firs
 
 // ---- Characters.
 
-// Decodes the UTF-8 sequence at `text` (terminated): returns its length (at
-// least 1; a terminator is read as U+0000 of length 1) and sets *codePoint,
-// or U+FFFD with length 1 for a byte that starts no valid sequence
-// (overlong forms, surrogates and values above U+10FFFF included).
-DWORD DecodeUtf8(const BYTE *text, DWORD *codePoint);
-
 // What a cell's UTF-16 code unit is shown as: itself when printable; the
 // Control Pictures symbol for C0 controls and DEL; U+FFFD for C1 controls,
 // surrogates (callers join valid pairs first), U+FFF0 to U+FFFF, the line
 // and paragraph separators and the bidirectional embedding, override and
 // isolate controls, none of which may reach a terminal or a page raw.
 DWORD VisibleCharacter(WORD unit);
+
+// Decodes the UTF-8 sequence at `text` (terminated) into what a cell of its
+// character shows: returns its length (at least 1; a terminator is read as
+// U+0000 of length 1) and sets *codePoint to VisibleCharacter of it, or to
+// U+FFFD with length 1 for a byte that starts no valid sequence (overlong
+// forms, surrogates and values above U+10FFFF included). A character beyond
+// the Basic Multilingual Plane is itself, as a valid pair in cells is.
+DWORD DecodeShown(const BYTE *text, DWORD *codePoint);
 
 // ---- Loading.
 
@@ -216,3 +221,7 @@ DWORD GrepScreen(const ViewScreen *screen, DWORD first, DWORD end, const char *n
 // read, failed output or a usage error. Both sinks are flushed before it
 // returns.
 int GlimviewRun(int argc, char **argv, ViewSink *out, ViewSink *err);
+
+// The message for arguments that memory could not be had for: GlimviewRun's,
+// and an entry point's that converts them first.
+extern const char MSG_NO_MEMORY_ARGUMENTS[];

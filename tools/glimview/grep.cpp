@@ -7,7 +7,8 @@
 
 // Simple case folding, one character for one, over the blocks whose letters
 // the consoles' usual code pages hold (437 and 850: Latin-1; 852 and 1250:
-// Latin Extended-A; 737: Greek; 866: Cyrillic). It needs no tables, so both
+// Latin Extended-A; 737: Greek; 866 and 1251: Cyrillic, its whole block,
+// since 1251 also holds the Ukrainian U+0490). It needs no tables, so both
 // builds fold alike whatever the system's locale; the letters of other
 // scripts, and foldings that change a text's length (such as U+00DF to
 // "ss"), are left as they are.
@@ -62,6 +63,18 @@ DWORD FoldCase(DWORD c) {
     if (c >= 0x0410 && c <= 0x042F) {
         return c + 0x20;
     }
+    if (c == 0x04C0) {
+        return 0x04CF; // PALOCHKA
+    }
+    // Pairs of capital and small letters, the capital first: on even code
+    // points, but on odd ones from U+04C1 to U+04CE; U+0482 to U+0489 are
+    // signs and marks.
+    if ((c >= 0x0460 && c <= 0x0481) || (c >= 0x048A && c <= 0x04FF)) {
+        if (c >= 0x04C1 && c <= 0x04CE) {
+            return (c & 1) != 0 ? c + 1 : c;
+        }
+        return (c & 1) == 0 ? c + 1 : c;
+    }
     return c;
 }
 
@@ -72,10 +85,7 @@ void MakePattern(const char *text, BOOL ignoreCase, ViewPattern *pattern) {
     pattern->ignoreCase = ignoreCase;
     while (*at != 0) {
         DWORD codePoint = 0;
-        at += DecodeUtf8(at, &codePoint);
-        if (codePoint < 0x10000) {
-            codePoint = VisibleCharacter((WORD)codePoint);
-        }
+        at += DecodeShown(at, &codePoint);
         if (pattern->length == VIEW_PATTERN_POINTS) {
             pattern->tooLong = TRUE;
             return;

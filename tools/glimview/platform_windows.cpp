@@ -140,27 +140,22 @@ done:
     return result;
 }
 
-// The identity of the file a name reaches: its volume and its index on the
-// volume. FALSE when the name reaches nothing or cannot be asked. The file
-// is opened without any access and shared with everyone, so that asking
+// What the system says of the file a name reaches, in *info, whose volume
+// serial number and file index name that file under any of its names.
+// FALSE when the name reaches nothing or cannot be asked. The file is
+// opened without any access and shared with everyone, so that asking
 // disturbs no one; a directory answers too.
-static BOOL FileIdentity(const char *name, DWORD *volume, DWORD *high, DWORD *low) {
+static BOOL FileIdentity(const char *name, BY_HANDLE_FILE_INFORMATION *info) {
     WCHAR *wide = WideName(name);
     HANDLE file = INVALID_HANDLE_VALUE;
-    BY_HANDLE_FILE_INFORMATION info;
     BOOL known = FALSE;
     if (wide == NULL) {
         return FALSE;
     }
     file = CreateFileW(wide, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
-    if (file != INVALID_HANDLE_VALUE && GetFileInformationByHandle(file, &info)) {
-        *volume = info.dwVolumeSerialNumber;
-        *high = info.nFileIndexHigh;
-        *low = info.nFileIndexLow;
-        known = TRUE;
-    }
     if (file != INVALID_HANDLE_VALUE) {
+        known = GetFileInformationByHandle(file, info);
         CloseHandle(file);
     }
     HeapFree(GetProcessHeap(), 0, wide);
@@ -168,14 +163,11 @@ static BOOL FileIdentity(const char *name, DWORD *volume, DWORD *high, DWORD *lo
 }
 
 BOOL ViewSameFile(const char *first, const char *second) {
-    DWORD volume[2] = {0, 0};
-    DWORD high[2] = {0, 0};
-    DWORD low[2] = {0, 0};
-    if (!FileIdentity(first, &volume[0], &high[0], &low[0]) ||
-        !FileIdentity(second, &volume[1], &high[1], &low[1])) {
-        return FALSE;
-    }
-    return volume[0] == volume[1] && high[0] == high[1] && low[0] == low[1];
+    BY_HANDLE_FILE_INFORMATION one;
+    BY_HANDLE_FILE_INFORMATION two;
+    return FileIdentity(first, &one) && FileIdentity(second, &two) &&
+           one.dwVolumeSerialNumber == two.dwVolumeSerialNumber &&
+           one.nFileIndexHigh == two.nFileIndexHigh && one.nFileIndexLow == two.nFileIndexLow;
 }
 
 void *ViewCreateFile(const char *path, char *reason) {
@@ -364,13 +356,12 @@ static ViewSink out;
 static ViewSink err;
 
 int wmain(int argc, WCHAR **argv) {
-    static const char NO_MEMORY[] = "glimview: not enough memory for the arguments.\n";
     char **arguments = Utf8Arguments(argc, argv);
     int status = 2;
     SinkInit(&out, ViewStdoutWriter, NULL);
     SinkInit(&err, ViewStderrWriter, NULL);
     if (arguments == NULL) {
-        SinkText(&err, NO_MEMORY);
+        SinkText(&err, MSG_NO_MEMORY_ARGUMENTS);
         SinkFlush(&err);
         return status;
     }

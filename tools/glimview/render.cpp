@@ -117,21 +117,11 @@ static BOOL CellCodePoint(const ViewScreen *screen, DWORD row, DWORD column, DWO
     return TRUE;
 }
 
-// Appends what a cell shows as markup text: "&", "<" and ">" as character
-// references, as both HTML and XML take them.
+// Appends what a cell shows as markup text (SinkMarkupCodePoint).
 static void SinkMarkupCell(ViewSink *out, const ViewScreen *screen, DWORD row, DWORD column) {
     DWORD codePoint = 0;
-    if (!CellCodePoint(screen, row, column, &codePoint)) {
-        return;
-    }
-    if (codePoint == '&') {
-        SinkText(out, "&amp;");
-    } else if (codePoint == '<') {
-        SinkText(out, "&lt;");
-    } else if (codePoint == '>') {
-        SinkText(out, "&gt;");
-    } else {
-        SinkCodePoint(out, codePoint);
+    if (CellCodePoint(screen, row, column, &codePoint)) {
+        SinkMarkupCodePoint(out, codePoint);
     }
 }
 
@@ -340,7 +330,7 @@ static void SinkClassName(ViewSink *out, WORD attribute) {
 }
 
 // The palette indexes an attribute shows its text and its background in:
-// reverse video swaps them.
+// reverse video swaps them. Both read only what Shown keeps.
 static DWORD ForegroundOf(WORD attribute) {
     return (attribute & REVERSE_VIDEO) != 0 ? (attribute >> 4) & 0x0F : attribute & 0x0F;
 }
@@ -448,24 +438,20 @@ static void SinkSvgRect(ViewSink *out, DWORD x, DWORD y, DWORD width, DWORD heig
 static void SinkSvgText(ViewSink *out, const ViewScreen *screen, DWORD row, DWORD from, DWORD to,
                         DWORD y, DWORD colour) {
     char text[sizeof SVG_TEXT_REST + 32];
-    BOOL later = FALSE;
+    BOOL started = FALSE;
     DWORD codePoint = 0;
-    DWORD shown = 0;
-    // Cells that only finish the character before them (the second half of
-    // a pair or of a double-width character) make no element of their own.
-    for (DWORD column = from; column < to; column++) {
-        shown += CellCodePoint(screen, row, column, &codePoint) ? 1 : 0;
-    }
-    if (shown == 0) {
-        return;
-    }
-    SinkText(out, SVG_TEXT_X);
     for (DWORD column = from; column < to; column++) {
         if (CellCodePoint(screen, row, column, &codePoint)) {
-            snprintf(text, sizeof text, later ? " %u" : "%u", (unsigned)(column * SVG_CELL_WIDTH));
+            SinkText(out, started ? " " : SVG_TEXT_X);
+            snprintf(text, sizeof text, "%u", (unsigned)(column * SVG_CELL_WIDTH));
             SinkText(out, text);
-            later = TRUE;
+            started = TRUE;
         }
+    }
+    // Cells that only finish the character before them (the second half of
+    // a pair or of a double-width character) make no element of their own.
+    if (!started) {
+        return;
     }
     snprintf(text, sizeof text, SVG_TEXT_REST, (unsigned)y, PALETTE[colour]);
     SinkText(out, text);
@@ -501,6 +487,21 @@ static void SinkSvgRun(ViewSink *out, const ViewScreen *screen, DWORD row, DWORD
     }
 }
 
+// The end of the run of cells from `start` (before `columns`) whose
+// attributes give one value of `key`.
+static DWORD RunEnd(const WORD *attributes, DWORD start, DWORD columns, DWORD (*key)(WORD)) {
+    DWORD stop = start + 1;
+    while (stop < columns && key(attributes[stop]) == key(attributes[start])) {
+        stop++;
+    }
+    return stop;
+}
+
+// The key of the runs of underscores: everything the views show.
+static DWORD ShownKey(WORD attribute) {
+    return Shown(attribute);
+}
+
 void RenderSvg(const ViewScreen *screen, DWORD first, DWORD end, const char *name, ViewSink *out) {
     DWORD columns = screen->saved.columns;
     DWORD width = columns * SVG_CELL_WIDTH;
@@ -513,7 +514,7 @@ void RenderSvg(const ViewScreen *screen, DWORD first, DWORD end, const char *nam
     // that a plain screen needs no other.
     memset(uses, 0, sizeof uses);
     for (DWORD i = first * columns; i < end * columns; i++) {
-        uses[BackgroundOf(Shown(screen->attributes[i]))]++;
+        uses[BackgroundOf(screen->attributes[i])]++;
     }
     for (DWORD colour = 1; colour < 16; colour++) {
         if (uses[colour] > uses[base]) {
@@ -533,11 +534,8 @@ void RenderSvg(const ViewScreen *screen, DWORD first, DWORD end, const char *nam
         const WORD *attributes = screen->attributes + row * columns;
         DWORD y = (row - first) * SVG_CELL_HEIGHT;
         for (DWORD start = 0, stop = 0; start < columns; start = stop) {
-            DWORD colour = BackgroundOf(Shown(attributes[start]));
-            stop = start + 1;
-            while (stop < columns && BackgroundOf(Shown(attributes[stop])) == colour) {
-                stop++;
-            }
+            DWORD colour = BackgroundOf(attributes[start]);
+            stop = RunEnd(attributes, start, columns, BackgroundOf);
             if (colour != base) {
                 SinkSvgRect(out, start * SVG_CELL_WIDTH, y, (stop - start) * SVG_CELL_WIDTH,
                             SVG_CELL_HEIGHT, colour);
@@ -548,11 +546,8 @@ void RenderSvg(const ViewScreen *screen, DWORD first, DWORD end, const char *nam
         const WORD *attributes = screen->attributes + row * columns;
         DWORD y = (row - first) * SVG_CELL_HEIGHT + SVG_UNDERLINE;
         for (DWORD start = 0, stop = 0; start < columns; start = stop) {
-            WORD at = Shown(attributes[start]);
-            stop = start + 1;
-            while (stop < columns && Shown(attributes[stop]) == at) {
-                stop++;
-            }
+            WORD at = attributes[start];
+            stop = RunEnd(attributes, start, columns, ShownKey);
             if ((at & UNDERSCORE) != 0) {
                 SinkSvgRect(out, start * SVG_CELL_WIDTH, y, (stop - start) * SVG_CELL_WIDTH, 1,
                             ForegroundOf(at));
@@ -563,12 +558,8 @@ void RenderSvg(const ViewScreen *screen, DWORD first, DWORD end, const char *nam
         const WORD *attributes = screen->attributes + row * columns;
         DWORD y = (row - first) * SVG_CELL_HEIGHT + SVG_BASELINE;
         for (DWORD start = 0, stop = 0; start < columns; start = stop) {
-            DWORD colour = ForegroundOf(Shown(attributes[start]));
-            stop = start + 1;
-            while (stop < columns && ForegroundOf(Shown(attributes[stop])) == colour) {
-                stop++;
-            }
-            SinkSvgRun(out, screen, row, start, stop, y, colour);
+            stop = RunEnd(attributes, start, columns, ForegroundOf);
+            SinkSvgRun(out, screen, row, start, stop, y, ForegroundOf(attributes[start]));
         }
     }
     if (screen->saved.cursorRow >= first && screen->saved.cursorRow < end &&
@@ -577,8 +568,7 @@ void RenderSvg(const ViewScreen *screen, DWORD first, DWORD end, const char *nam
         DWORD column = screen->saved.cursorColumn;
         SinkSvgRect(out, column * SVG_CELL_WIDTH,
                     (row - first + 1) * SVG_CELL_HEIGHT - SVG_CURSOR_HEIGHT, SVG_CELL_WIDTH,
-                    SVG_CURSOR_HEIGHT,
-                    ForegroundOf(Shown(screen->attributes[row * columns + column])));
+                    SVG_CURSOR_HEIGHT, ForegroundOf(screen->attributes[row * columns + column]));
     }
     SinkText(out, SVG_TAIL);
 }

@@ -94,7 +94,10 @@ DWORD VisibleCharacter(WORD unit) {
     return unit;
 }
 
-DWORD DecodeUtf8(const BYTE *text, DWORD *codePoint) {
+// Decodes one UTF-8 sequence at `text`; returns its length (at least 1) and
+// sets *codePoint, or U+FFFD for a byte that starts no valid sequence
+// (overlong forms, surrogates and values above U+10FFFF included).
+static DWORD DecodeUtf8(const BYTE *text, DWORD *codePoint) {
     BYTE lead = text[0];
     DWORD length = 0;
     DWORD value = 0;
@@ -135,20 +138,33 @@ DWORD DecodeUtf8(const BYTE *text, DWORD *codePoint) {
     return length;
 }
 
+DWORD DecodeShown(const BYTE *text, DWORD *codePoint) {
+    DWORD length = DecodeUtf8(text, codePoint);
+    if (*codePoint < 0x10000) {
+        *codePoint = VisibleCharacter((WORD)*codePoint);
+    }
+    return length;
+}
+
+void SinkMarkupCodePoint(ViewSink *sink, DWORD codePoint) {
+    if (codePoint == '&') {
+        SinkText(sink, "&amp;");
+    } else if (codePoint == '<') {
+        SinkText(sink, "&lt;");
+    } else if (codePoint == '>') {
+        SinkText(sink, "&gt;");
+    } else {
+        SinkCodePoint(sink, codePoint);
+    }
+}
+
 void SinkSafeText(ViewSink *sink, const char *text, BOOL html) {
     const BYTE *at = (const BYTE *)text;
     while (*at != 0) {
         DWORD codePoint = 0;
-        at += DecodeUtf8(at, &codePoint);
-        if (codePoint < 0x10000) {
-            codePoint = VisibleCharacter((WORD)codePoint);
-        }
-        if (html && codePoint == '&') {
-            SinkText(sink, "&amp;");
-        } else if (html && codePoint == '<') {
-            SinkText(sink, "&lt;");
-        } else if (html && codePoint == '>') {
-            SinkText(sink, "&gt;");
+        at += DecodeShown(at, &codePoint);
+        if (html) {
+            SinkMarkupCodePoint(sink, codePoint);
         } else {
             SinkCodePoint(sink, codePoint);
         }
