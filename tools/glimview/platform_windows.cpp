@@ -140,15 +140,22 @@ done:
     return result;
 }
 
-// What the system says of the file a name reaches, in *info, whose volume
-// serial number and file index name that file under any of its names.
+enum {
+    FINAL_PATH_CAPACITY = 32768, // the longest path the system gives
+};
+
+// What identifies the file a name reaches, under any of its names: its
+// volume serial number and file index; and, for a file system that gives
+// every file the index 0 (as some network shares do), its final path, in
+// `finalPath` (FINAL_PATH_CAPACITY characters), which is empty otherwise.
 // FALSE when the name reaches nothing or cannot be asked. The file is
 // opened without any access and shared with everyone, so that asking
 // disturbs no one; a directory answers too.
-static BOOL FileIdentity(const char *name, BY_HANDLE_FILE_INFORMATION *info) {
+static BOOL FileIdentity(const char *name, BY_HANDLE_FILE_INFORMATION *info, WCHAR *finalPath) {
     WCHAR *wide = WideName(name);
     HANDLE file = INVALID_HANDLE_VALUE;
     BOOL known = FALSE;
+    finalPath[0] = 0;
     if (wide == NULL) {
         return FALSE;
     }
@@ -156,6 +163,11 @@ static BOOL FileIdentity(const char *name, BY_HANDLE_FILE_INFORMATION *info) {
                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
     if (file != INVALID_HANDLE_VALUE) {
         known = GetFileInformationByHandle(file, info);
+        if (known && info->nFileIndexHigh == 0 && info->nFileIndexLow == 0) {
+            DWORD length = GetFinalPathNameByHandleW(file, finalPath, FINAL_PATH_CAPACITY,
+                                                     FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+            known = length > 0 && length < FINAL_PATH_CAPACITY;
+        }
         CloseHandle(file);
     }
     HeapFree(GetProcessHeap(), 0, wide);
@@ -165,9 +177,22 @@ static BOOL FileIdentity(const char *name, BY_HANDLE_FILE_INFORMATION *info) {
 BOOL ViewSameFile(const char *first, const char *second) {
     BY_HANDLE_FILE_INFORMATION one;
     BY_HANDLE_FILE_INFORMATION two;
-    return FileIdentity(first, &one) && FileIdentity(second, &two) &&
-           one.dwVolumeSerialNumber == two.dwVolumeSerialNumber &&
-           one.nFileIndexHigh == two.nFileIndexHigh && one.nFileIndexLow == two.nFileIndexLow;
+    HANDLE heap = GetProcessHeap();
+    // Two paths, on the heap: each may be as long as the system allows.
+    WCHAR *paths = (WCHAR *)HeapAlloc(heap, 0, 2 * FINAL_PATH_CAPACITY * sizeof(WCHAR));
+    BOOL same = FALSE;
+    if (paths == NULL) {
+        return FALSE;
+    }
+    if (FileIdentity(first, &one, paths) &&
+        FileIdentity(second, &two, paths + FINAL_PATH_CAPACITY) &&
+        one.dwVolumeSerialNumber == two.dwVolumeSerialNumber &&
+        one.nFileIndexHigh == two.nFileIndexHigh && one.nFileIndexLow == two.nFileIndexLow) {
+        // Without indexes only the final paths tell two files apart.
+        same = lstrcmpiW(paths, paths + FINAL_PATH_CAPACITY) == 0;
+    }
+    HeapFree(heap, 0, paths);
+    return same;
 }
 
 void *ViewCreateFile(const char *path, char *reason) {

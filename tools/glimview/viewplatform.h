@@ -30,8 +30,9 @@ ViewReadResult ViewReadFile(const char *path, DWORD limit, BYTE **data, DWORD *s
 
 // TRUE when the names `first` and `second` (UTF-8) both reach one existing
 // file: the same device and inode on POSIX, the same volume serial number
-// and file index on Windows, so that another spelling of a name, a hard
-// link or a symbolic link counts as the same file. FALSE when either name
+// and file index on Windows (and, where the file system gives no index,
+// the same final path), so that another spelling of a name, a hard link or
+// a symbolic link counts as the same file. FALSE when either name
 // reaches nothing, or the system cannot say what it reaches. Opens nothing
 // for writing and changes nothing.
 BOOL ViewSameFile(const char *first, const char *second);
