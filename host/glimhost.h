@@ -62,7 +62,8 @@ extern HelpFn PluginHelp;
 // false, with a message on standard error, when it cannot be loaded or is
 // not a plugin; nothing stays loaded then.
 bool LoadPlugin(const WCHAR *path);
-// Shuts the plugin down, resets the host's state and unloads it.
+// Shuts the plugin down, resets the host's state and unloads it; its
+// record, help exports and commands are null or gone then.
 void UnloadPlugin(void);
 // The plugin's command of that name (compared without case), or null.
 CommandFn FindPluginCommand(const WCHAR *name);
