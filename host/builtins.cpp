@@ -171,7 +171,7 @@ static int HelpCommand(WCHAR *tail) {
     CopyBounded(name, LINE_CAPACITY, subject);
     if (box && PluginHelp != nullptr) {
         // What came before the box must be seen while it waits.
-        FlushOutput();
+        HostFlushOutput();
         if (PluginHelp(name) == 1) {
             return 0;
         }

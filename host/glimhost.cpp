@@ -69,8 +69,7 @@ const WCHAR MSG_HELP_IN_BOX[] = TEXT("%s has no usage line; help /box %s opens i
 const WCHAR SWITCH_BOX[] = TEXT("/box");
 const WCHAR MSG_NOT_IN_ENVIRONMENT[] = TEXT("Not in environment: %s\r\n");
 const WCHAR MSG_NO_CONSOLE[] = TEXT("glimhost: no console to clear\r\n");
-const WCHAR FORMAT_VERSION[] =
-    TEXT("glimhost ") TEXT(GLIM_VERSION_TEXT) TEXT(" - %s %d.%d.%d\r\n");
+const WCHAR FORMAT_VERSION[] = TEXT("glimhost ") TEXT(GLIM_VERSION_TEXT) TEXT(" - %s %d.%d.%d\r\n");
 const WCHAR FORMAT_LINE[] = TEXT("%s\r\n");
 const WCHAR FORMAT_VARIABLE[] = TEXT("%s=%s\r\n");
 

@@ -62,7 +62,8 @@ extern HelpFn PluginHelp;
 // false, with a message on standard error, when it cannot be loaded or is
 // not a plugin; nothing stays loaded then.
 bool LoadPlugin(const WCHAR *path);
-// Shuts the plugin down, resets the host's state and unloads it.
+// Shuts the plugin down, resets the host's state and unloads it; its
+// record, help exports and commands are null or gone then.
 void UnloadPlugin(void);
 // The plugin's command of that name (compared without case), or null.
 CommandFn FindPluginCommand(const WCHAR *name);
@@ -110,12 +111,10 @@ void ReportCannotOpen(const WCHAR *path, DWORD code);
 // the prompt, and turns on the host's output buffering, so that a file or
 // a pipe is written a buffer at a time rather than a call at a time.
 // Returns false, with a message, when a file cannot be created; what was
-// changed stays so until EndOutput.
+// changed stays so until EndOutput. What is gathered is written out by
+// HostFlushOutput at the end of every command line, before input is read
+// and before a message box, so that nothing waits unseen.
 bool StartOutput(const WCHAR *outPath, const WCHAR *errPath);
-// Writes out what the output buffers hold. Called at the end of every
-// command line, before input is read and before a message box, so that
-// nothing waits unseen.
-void FlushOutput(void);
 // Flushes and turns the buffering off, sets standard output and error
 // back as they were before StartOutput, and closes its files.
 void EndOutput(void);
@@ -129,16 +128,18 @@ LineReader *OpenLineReader(HANDLE handle);
 // Frees the reader (null is allowed); its handle is not closed.
 void CloseLineReader(LineReader *reader);
 // Reads the next line (without its line end) into `line` of `capacity`
-// characters; the output is flushed before the input is read. Returns 1 for a line, 0 at the end of
-// the input, -1 for a line too long for the buffer (skipped). The first line decides on UTF-16 (a
-// little-endian byte order mark); otherwise each line is UTF-8 when it is valid UTF-8, else ANSI.
+// characters; the output is flushed before the input is read. Returns 1
+// for a line, 0 at the end of the input, -1 for a line too long for the
+// buffer (skipped). The first line decides on UTF-16 (a little-endian byte
+// order mark); otherwise each line is UTF-8 when it is valid UTF-8, else
+// ANSI.
 int ReadLine(LineReader *reader, WCHAR *line, int capacity);
 
-// Whether `input` is a console's input.
-bool IsConsoleInput(HANDLE input);
+// Whether `handle` is a console's input or screen buffer.
+bool IsConsole(HANDLE handle);
 // Flushes the output, shows the prompt "> " on the console that standard
 // output was at the start, if it was one, and reads one typed line from
-// `input`. Returns 1
-// for a line, 0 at the end of the input (Ctrl+Z, or the console is gone;
-// the prompt's line is ended then), -1 for a line too long.
+// `input`. Returns 1 for a line, 0 at the end of the input (Ctrl+Z, or the
+// console is gone; the prompt's line is ended then), -1 for a line too
+// long.
 int PromptForLine(HANDLE input, WCHAR *line, int capacity);

@@ -81,11 +81,6 @@ static bool SameFile(const WCHAR *a, const WCHAR *b) {
     return lstrcmpiW(fullA, fullB) == 0;
 }
 
-static bool IsConsoleOutput(HANDLE handle) {
-    DWORD mode = 0;
-    return handle != nullptr && handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode);
-}
-
 bool StartOutput(const WCHAR *outPath, const WCHAR *errPath) {
     Started = true;
     OriginalOut = GetStdHandle(STD_OUTPUT_HANDLE);
@@ -108,15 +103,11 @@ bool StartOutput(const WCHAR *outPath, const WCHAR *errPath) {
             SetStdHandle(STD_ERROR_HANDLE, ErrFile);
         }
     }
-    if (IsConsoleOutput(OriginalOut)) {
+    if (IsConsole(OriginalOut)) {
         PromptConsole = OriginalOut;
     }
     HostSetOutputBuffering(1);
     return true;
-}
-
-void FlushOutput(void) {
-    HostFlushOutput();
 }
 
 void EndOutput(void) {
@@ -168,7 +159,7 @@ static bool NextByte(LineReader *reader, unsigned char *byte) {
             return false;
         }
         DWORD got = 0;
-        FlushOutput();
+        HostFlushOutput();
         if (!ReadFile(reader->handle, reader->chunk, READ_CHUNK, &got, nullptr) || got == 0) {
             reader->atEnd = true;
             return false;
@@ -263,9 +254,9 @@ int ReadLine(LineReader *reader, WCHAR *line, int capacity) {
     return 1;
 }
 
-bool IsConsoleInput(HANDLE input) {
+bool IsConsole(HANDLE handle) {
     DWORD mode = 0;
-    return input != nullptr && input != INVALID_HANDLE_VALUE && GetConsoleMode(input, &mode);
+    return handle != nullptr && handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode);
 }
 
 // Reads one typed line from the console. Returns 1 for a line, 0 at the
@@ -317,7 +308,7 @@ static void WritePromptConsole(const WCHAR *text) {
 }
 
 int PromptForLine(HANDLE input, WCHAR *line, int capacity) {
-    FlushOutput();
+    HostFlushOutput();
     WritePromptConsole(PROMPT);
     int got = ReadConsoleLine(input, line, capacity);
     if (got == 0) {

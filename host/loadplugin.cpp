@@ -100,10 +100,6 @@ bool LoadPlugin(const WCHAR *path) {
         reinterpret_cast<void *>(GetProcAddress(PluginModule, "GetPluginInfo")));
     InitializePluginFn initialize = reinterpret_cast<InitializePluginFn>(
         reinterpret_cast<void *>(GetProcAddress(PluginModule, "InitializePlugin")));
-    PluginUsage =
-        reinterpret_cast<UsageFn>(reinterpret_cast<void *>(GetProcAddress(PluginModule, "Usage")));
-    PluginHelp =
-        reinterpret_cast<HelpFn>(reinterpret_cast<void *>(GetProcAddress(PluginModule, "Help")));
     PluginInfoPtr = getInfo != nullptr ? getInfo() : nullptr;
     if (PluginInfoPtr == nullptr) {
         Qprintf(StdErr(), MSG_NOT_A_PLUGIN, path);
@@ -111,6 +107,10 @@ bool LoadPlugin(const WCHAR *path) {
         PluginModule = nullptr;
         return false;
     }
+    PluginUsage =
+        reinterpret_cast<UsageFn>(reinterpret_cast<void *>(GetProcAddress(PluginModule, "Usage")));
+    PluginHelp =
+        reinterpret_cast<HelpFn>(reinterpret_cast<void *>(GetProcAddress(PluginModule, "Help")));
     RegisterNames(PluginInfoPtr->implements);
     if (initialize != nullptr) {
         initialize();
@@ -125,6 +125,11 @@ void UnloadPlugin(void) {
         shutdown(0);
     }
     HostResetState();
+    // Nothing of the plugin is left to call once it is unloaded.
+    PluginInfoPtr = nullptr;
+    PluginUsage = nullptr;
+    PluginHelp = nullptr;
+    CommandCount = 0;
     FreeLibrary(PluginModule);
     PluginModule = nullptr;
 }

@@ -3,8 +3,10 @@
 // system's GetFullPathNameW; a last component with wildcards is kept as
 // typed, since the system would take its trailing dots and blanks away and
 // they belong to the pattern. A name that begins with "\\?\" or "\\.\" is
-// a path in the system's own namespaces: the prefix holds no wildcard, and
-// the name is taken literally, so a "?" or "*" after it makes it unusable.
+// a path in the system's own namespaces: the prefix is no pattern and no
+// drive, and what follows it is a name like any other, its last component
+// a pattern when it holds wildcards (the system's directory search takes
+// them after the prefix as well).
 #include "plugin/host.h"
 #include "host/hoststate.h"
 
@@ -43,8 +45,7 @@ static int PrefixLength(const WCHAR *path) {
 
 // The length of a usable name, or -1: empty, too long, a control character
 // or one of < > ", or a colon anywhere but after a leading drive letter
-// (after the prefix, when there is one); in a prefixed name also a "?" or
-// "*", which the system would take as part of a name.
+// (after the prefix, when there is one).
 static int CheckName(const WCHAR *path) {
     int start = PrefixLength(path);
     int n = start;
@@ -57,9 +58,6 @@ static int CheckName(const WCHAR *path) {
             return -1;
         }
         if (ch == TEXT(':') && !(n == start + 1 && IsDriveLetter(path[start]))) {
-            return -1;
-        }
-        if (start > 0 && (ch == TEXT('?') || ch == TEXT('*'))) {
             return -1;
         }
     }
@@ -89,10 +87,6 @@ extern "C" int QueryTrueName(const WCHAR *path, WCHAR *output) {
     if (length < 0) {
         return ERROR_INVALID_NAME;
     }
-    if (PrefixLength(path) > 0) {
-        return FullPath(path, output) ? 0 : ERROR_FILENAME_EXCED_RANGE;
-    }
-
     // The last component begins after the last separator, or after "X:".
     int last = 0;
     if (length >= 2 && path[1] == TEXT(':')) {

@@ -77,7 +77,7 @@ static void RunCommandLine(const WCHAR *text) {
 
 void RunLine(const WCHAR *text) {
     RunCommandLine(text);
-    FlushOutput();
+    HostFlushOutput();
 }
 
 static void RunLines(LineReader *reader, const WCHAR *batchName) {
@@ -133,7 +133,7 @@ done:
 
 void RunStandardInput(void) {
     HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
-    if (IsConsoleInput(input)) {
+    if (IsConsole(input)) {
         WCHAR line[LINE_CAPACITY];
         while (!ExitRequested) {
             int got = PromptForLine(input, line, LINE_CAPACITY);

@@ -135,21 +135,9 @@ enum Measure {
 
 typedef std::vector<double> Runs[MEASURES];
 
-double Ratio(const Runs &runs, Measure measure, Measure floor) {
-    std::vector<double> ratios;
-    for (size_t i = 0; i < runs[measure].size(); i++) {
-        ratios.push_back(runs[measure][i] / runs[floor][i]);
-    }
-    return Median(ratios);
-}
-
-double Best(const std::vector<double> &times) {
-    return *std::min_element(times.begin(), times.end());
-}
-
 void PrintRow(FILE *out, const Runs &runs, const char *name, Measure measure) {
     fprintf(out, "%-40s %8.1f %8.1f   %6.3f %6.3f\n", name, Median(runs[measure]),
-            Best(runs[measure]), Ratio(runs, measure, WALK),
+            Best(runs[measure]), MedianRatio(runs[measure], runs[WALK]),
             Best(runs[measure]) / Best(runs[WALK]));
 }
 

@@ -1,6 +1,6 @@
 // wallclock.h: what the wall-clock timings run under Wine share: the clock,
-// the median of a set of runs, the folder of the running program, where
-// the plugin and glimhost.exe are found, and the file the table goes to.
+// the median and the best of a set of runs and the median ratio of two, the folder of the running
+// program, where the plugin and glimhost.exe are found, and the file the table goes to.
 #pragma once
 
 #include "common/platform.h"
@@ -27,6 +27,21 @@ inline double Median(std::vector<double> times) {
     std::sort(times.begin(), times.end());
     size_t n = times.size();
     return n % 2 ? times[n / 2] : (times[n / 2 - 1] + times[n / 2]) / 2;
+}
+
+// The shortest of at least one time.
+inline double Best(const std::vector<double> &times) {
+    return *std::min_element(times.begin(), times.end());
+}
+
+// The median of the ratios of each run's time to the same run's floor: the
+// load of the machine changes less within a run than over all of them.
+inline double MedianRatio(const std::vector<double> &times, const std::vector<double> &floors) {
+    std::vector<double> ratios;
+    for (size_t i = 0; i < times.size() && i < floors.size(); i++) {
+        ratios.push_back(times[i] / floors[i]);
+    }
+    return Median(ratios);
 }
 
 // The running program's folder, with its trailing backslash.

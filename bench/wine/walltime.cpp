@@ -268,17 +268,11 @@ double Time(const Runs &runs, Measure measure) {
 }
 
 double Best(const Runs &runs, Measure measure) {
-    return *std::min_element(runs[measure].begin(), runs[measure].end());
+    return ::Best(runs[measure]);
 }
 
-// The median of the ratios of each run: the load of the machine changes
-// less within a run than over all of them.
 double Ratio(const Runs &runs, Measure measure, Measure floor) {
-    std::vector<double> ratios;
-    for (size_t i = 0; i < runs[measure].size(); i++) {
-        ratios.push_back(runs[measure][i] / runs[floor][i]);
-    }
-    return Median(ratios);
+    return MedianRatio(runs[measure], runs[floor]);
 }
 
 void PrintRow(FILE *out, const Runs &runs, const char *name, Measure measure, const char *floorName,

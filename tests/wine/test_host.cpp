@@ -55,12 +55,12 @@ TEST(HostServices, TrueNamesKeepTheirPatterns) {
         std::wstring expected = row.expected == nullptr ? L"" : dir + row.expected;
         EXPECT_EQ(TrueName(row.path), expected) << "for " << row.path;
     }
-    // The system's namespaces: a prefix is no pattern, and a name after it
-    // is taken literally, so a wildcard there makes it unusable.
+    // The system's namespaces: a prefix is no pattern, and a pattern after
+    // it survives as it does without one.
     const std::wstring longPath = L"\\\\?\\" + dir, device = L"\\\\.\\" + dir;
     EXPECT_EQ(TrueName(longPath + L"file.glim"), longPath + L"file.glim");
     EXPECT_EQ(TrueName(device + L"file.glim"), device + L"file.glim");
-    EXPECT_EQ(TrueName(longPath + L"*.glim"), L"");
+    EXPECT_EQ(TrueName(longPath + L"*.glim"), longPath + L"*.glim");
     EXPECT_EQ(TrueName(L"CONOUT$"), L"\\\\.\\CONOUT$");
     EXPECT_NE(QueryIsDirectory((L"\\\\?\\" + dir).c_str()), 0);
 }
