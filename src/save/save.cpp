@@ -3,33 +3,16 @@
 // time and the computer's name into a Glimpset file, records the outcome in
 // the last-name store and plays the shutter sound.
 //
-// Only a file on disk is written: a name that opens the console, NUL, a
-// port or a pipe is refused as soon as it is open, before a byte is
-// written, and nothing is created.
-//
-// A failed save never leaves a damaged file under the target name where
-// that can be helped. Without /O the target is created new and removed
-// again when the save fails. With /O the file is written beside the target
-// under a name of its own and moved over the target only once it is
-// complete, so the file it replaces survives any failure. Where a move
-// would be wrong (the target is a link, or has more than one name, which a
-// move would split off), or cannot be made (the folder refuses new files,
-// or refuses the move), the target is written in place once the whole
-// screen is read and held in memory: its old content is then lost only if
-// that last write fails. A target that cannot be replaced at all (held open
-// elsewhere, read-only, hidden or system) is refused at opening, before the
-// console is read.
-//
-// A made-up name was chosen because nothing was there: it is only ever
-// created new, never opened to replace a file, and when another save takes
-// it first the save moves on to the next free name.
+// Where it writes (a made-up name, a new file, a replace by move, a write
+// in place) and what a failure removes are the target's rules, in
+// target.h: the save names the target, opens it, captures the console into
+// memory, and has the target write the file and commit it.
 //
 // A console buffer that the readers would refuse (outside 22 to 512 columns
 // or 8 to 9999 rows) is not saved: the file could never be read back.
 #include "save/save.h"
 
 #include "command/options.h"
-#include "common/diskfile.h"
 #include "common/errors.h"
 #include "common/memory.h"
 #include "common/text.h"
@@ -39,6 +22,7 @@
 #include "plugin/lastname.h"
 #include "save/defaultname.h"
 #include "save/encoder.h"
+#include "save/target.h"
 
 #include <string.h>
 
@@ -49,27 +33,15 @@ static const WCHAR BufferSizeText[] =
     TEXT("Can\u2019t save a console buffer of %d columns x %d rows (the limits are 22 to 512 "
          "columns and 8 to 9999 rows)\r\n");
 static const WCHAR AllocationText[] = TEXT("Can\u2019t allocate temporary buffers\r\n");
-static const WCHAR FileOpenText[] = TEXT("Error opening \"%s\":\r\n");
-static const WCHAR NotOnDiskText[] = TEXT("\"%s\" is not a file on disk.\r\n");
 static const WCHAR ConsoleReadText[] = TEXT("Error reading data from console buffer:\r\n");
-static const WCHAR FileWriteText[] = TEXT("Error writing to file \"%s\":\r\n");
 
 static const WCHAR CurrentDirectoryVariable[] = TEXT("%_cwds");
 static const WCHAR ConsoleName[] = TEXT("CONOUT$");
 static const WCHAR SoundName[] = TEXT("CAMERA4");
-// The file a replacing save writes before it moves it over the target. A
-// save killed between the two leaves it behind: its fixed prefix and its
-// extension make it recognisable as ours, never taken for the user's file
-// (and no *.glim pattern matches it), and the next save steps over it
-// rather than reuse it. The stepping over is tested by a save beside such
-// files (save_test).
-static const WCHAR TemporaryFormat[] = TEXT("~glimpset-%u.tmp");
 
 enum {
     BLOCK_CELLS = 8192,          // most cells read from the console in one call
     COMPUTER_NAME_CAPACITY = 16, // the header's field, terminator included
-    NAME_CAPACITY = 32,          // a temporary file's name
-    TEMPORARY_ATTEMPTS = 100,    // names tried for the temporary file
 };
 
 enum LastNameOutcome {
@@ -78,187 +50,21 @@ enum LastNameOutcome {
     LAST_NAME_SAVED,
 };
 
-// Opens `path` for reading and writing, shared for reading, with
-// `disposition`, and makes sure it is a file on disk. Returns the handle;
-// or INVALID_HANDLE_VALUE with *device TRUE when it opened something else
-// (closed again, nothing created), or with the system's code in *error.
-static HANDLE OpenDiskFile(const WCHAR *path, DWORD disposition, DWORD *error, BOOL *device) {
-    *device = FALSE;
-    *error = 0;
-    HANDLE file = CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                              disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        *error = GetLastError();
-        return INVALID_HANDLE_VALUE;
-    }
-    DiskFileCheck check = CheckDiskFile(file);
-    if (check == DISK_FILE) {
-        return file;
-    }
-    *device = check == NOT_DISK_FILE;
-    *error = GetLastError();
-    CloseHandle(file);
-    // A device creates nothing; a file made new that cannot be told from
-    // one goes again.
-    if (!*device && disposition == CREATE_NEW) {
-        DeleteFileW(path);
-    }
-    return INVALID_HANDLE_VALUE;
-}
-
-// The message for a file that OpenDiskFile could not give: `message` (the
-// opening or the writing one) with the system's text, or the one for a
-// device.
-static void ReportOpenFailure(const WCHAR *message, DWORD error, BOOL device, const WCHAR *path) {
-    if (device) {
-        ReportPlain(NotOnDiskText, path);
-    } else {
-        ReportSystemCode(error, message, path);
-    }
-}
-
-// 0 when the target of a save with /O may be replaced; ERROR_ACCESS_DENIED
-// when it is a read-only, hidden or system file, which a replacing open with
-// normal attributes would refuse (a file moved over it would not be). When
-// the attributes cannot be read (there is no such file, most often) the save
-// goes on, and opening the target reports what is wrong.
-static DWORD ReplaceError(const WCHAR *path) {
-    DWORD attributes = GetFileAttributesW(path);
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        return 0;
-    }
-    const DWORD refused = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-    return (attributes & refused) != 0 ? (DWORD)ERROR_ACCESS_DENIED : 0;
-}
-
-// A path with its namespace prefix taken away, so that "\\?\C:\a" compares
-// equal to "C:\a", and "\\?\UNC\srv\x" to "\\srv\x" (both from the "\" on).
-static const WCHAR *Unprefixed(const WCHAR *p) {
-    BOOL prefixed = p[0] == '\\' && p[1] == '\\' && (p[2] == '?' || p[2] == '.') && p[3] == '\\';
-    if (prefixed && p[2] == '?' && (p[4] | 0x20) == 'u' && (p[5] | 0x20) == 'n' &&
-        (p[6] | 0x20) == 'c' && p[7] == '\\') {
-        return p + 7;
-    }
-    if (prefixed) {
-        return p + 4;
-    }
-    return p[0] == '\\' && p[1] == '\\' ? p + 1 : p;
-}
-
-// TRUE when the existing target `file` (open, named `path`) must be written
-// in place rather than replaced by a move: it has more than one name (a
-// move would split its hard links), or `path` reaches it through a link
-// (its final path is another; a move would replace the link by a plain
-// file). `buffer` (PATH_CAPACITY characters) is scratch space. When the
-// system cannot tell, FALSE: the target is replaced as a plain file is.
-static BOOL MustWriteInPlace(HANDLE file, const WCHAR *path, WCHAR *buffer) {
-    BY_HANDLE_FILE_INFORMATION info;
-    if (GetFileInformationByHandle(file, &info) && info.nNumberOfLinks > 1) {
-        return TRUE;
-    }
-    DWORD length = GetFinalPathNameByHandleW(file, buffer, PATH_CAPACITY,
-                                             FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    if (length == 0 || length >= PATH_CAPACITY) {
-        return FALSE;
-    }
-    return CompareNoCaseAZ(Unprefixed(buffer), Unprefixed(path)) != 0;
-}
-
-// Creates a new file in the folder of `target` for a save that replaces
-// it: "~glimpset-0.tmp", or the first of "~glimpset-1.tmp" ... that is
-// free. Returns the open handle with its path in `temporary`
-// (PATH_CAPACITY characters), or INVALID_HANDLE_VALUE when none could be
-// made (the folder refuses new files, every name is taken, the path would
-// not fit): the caller then writes the target in place. Nothing is created
-// on failure.
-static HANDLE CreateTemporaryFile(const WCHAR *target, WCHAR *temporary) {
-    WCHAR name[NAME_CAPACITY];
-    BOOL device = FALSE;
-    DWORD error = 0;
-    int folder = TextLength(target);
-    while (folder > 0 && target[folder - 1] != '\\' && target[folder - 1] != '/') {
-        folder--;
-    }
-    if (folder == 0 || TextCopy(temporary, PATH_CAPACITY, target) != 0) {
-        return INVALID_HANDLE_VALUE;
-    }
-    for (unsigned attempt = 0; attempt < TEMPORARY_ATTEMPTS; attempt++) {
-        temporary[folder] = 0;
-        if (wsprintfW(name, TemporaryFormat, attempt) <= 0 ||
-            TextAppend(temporary, PATH_CAPACITY, name) != 0) {
-            return INVALID_HANDLE_VALUE;
-        }
-        HANDLE file = OpenDiskFile(temporary, CREATE_NEW, &error, &device);
-        if (file != INVALID_HANDLE_VALUE || device ||
-            (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)) {
-            return file;
-        }
-    }
-    return INVALID_HANDLE_VALUE;
-}
-
-// Writes the header and the token stream of the held cells to `file`.
-// Returns 0, or 2 with the failed write's code as the last error.
-static int WriteScreen(HANDLE file, const GlimpsetHeader *header, WORD *tokens,
-                       const WORD *characters, const WORD *attributes, DWORD count) {
-    DWORD written = 0;
-    TokenBuffer out;
-    if (!WriteFile(file, header, HEADER_SIZE, &written, nullptr)) {
-        return 2;
-    }
-    out.words = tokens;
-    out.fill = 0;
-    out.write = FileBlockWriter;
-    out.context = file;
-    if (EncodeScreen(characters, attributes, count, header->attribute, &out) != 0 ||
-        FlushTokens(&out) != 0) {
-        return 2;
-    }
-    return 0;
-}
-
-static BOOL SizeIsReadable(int columns, int rows) {
-    return columns >= MIN_COLUMNS && columns <= MAX_COLUMNS && rows >= MIN_ROWS && rows <= MAX_ROWS;
-}
-
-int SaveScreen(WCHAR *path, DWORD modeFlags) {
-    SYSTEMTIME time;
-    TIME_ZONE_INFORMATION zone;
-    CONSOLE_SCREEN_BUFFER_INFO info;
+// The captured screen, as it is written: the header, the two cell arrays
+// and the buffer the token stream goes through.
+struct Capture {
     GlimpsetHeader header;
-    WCHAR computerName[COMPUTER_NAME_CAPACITY];
-    DWORD nameSize = COMPUTER_NAME_CAPACITY;
-    DWORD error = 0;
-    BOOL device = FALSE;
-    HANDLE console = INVALID_HANDLE_VALUE;
-    HANDLE file = INVALID_HANDLE_VALUE;
-    HANDLE target = INVALID_HANDLE_VALUE;
-    WORD *tokens = nullptr;
-    WORD *characters = nullptr;
-    WORD *attributes = nullptr;
-    WCHAR *temporary = nullptr;
-    const WCHAR *removeOnFailure = nullptr; // a file this save made under the target's name
-    BOOL temporaryMade = FALSE;             // the file beside the target exists
-    BOOL replace = (modeFlags & MODE_OVERWRITE) != 0;
-    BOOL madeUp = FALSE;
-    BOOL inPlace = FALSE;
-    int directoryLength = 0;
-    int candidate = 0;
-    int columns = 0;
-    int rows = 0;
-    DWORD count = 0;
-    DWORD rowsPerBlock = 0;
-    UINT inputCodePage = 0;
-    UINT outputCodePage = 0;
-    LastNameOutcome outcome = LAST_NAME_UNCHANGED;
-    int result = 2;
+    WORD *tokens;
+    WORD *characters;
+    WORD *attributes;
+    DWORD count;
+};
 
-    // One capture time for the header and for a made-up name.
-    memset(&time, 0, sizeof time);
-    memset(&zone, 0, sizeof zone);
-    GetLocalTime(&time);
-    GetTimeZoneInformation(&zone);
-
+// Names the target: the current directory for an empty path, and a made-up
+// name in a directory. Returns 0, or 2 after the message (nothing is open
+// then, and LastName keeps its value).
+static int NameTarget(SaveTarget *target) {
+    WCHAR *path = target->path;
     if (path[0] == 0) {
         TextCopy(path, PATH_CAPACITY, CurrentDirectoryVariable);
         ExpandVariables(path, 1);
@@ -267,17 +73,122 @@ int SaveScreen(WCHAR *path, DWORD modeFlags) {
         // and an empty name would only fail to open.
         if (path[0] == 0) {
             ReportPlain(NameErrorText, CurrentDirectoryVariable);
-            goto done;
+            return 2;
         }
     }
     if (QueryIsDirectory(path) != 0) {
-        directoryLength = TextLength(path);
-        if (MakeDefaultNameFrom(path, &time, 0, &candidate) != 0) {
+        target->folderLength = TextLength(path);
+        if (MakeDefaultNameFrom(path, target->time, 0, &target->candidate) != 0) {
             // The directory comes back as it went in.
             ReportPlain(NameErrorText, path);
-            goto done;
+            return 2;
         }
-        madeUp = TRUE;
+        target->rule = TARGET_MADE_UP;
+    }
+    return 0;
+}
+
+static BOOL SizeIsReadable(int columns, int rows) {
+    return columns >= MIN_COLUMNS && columns <= MAX_COLUMNS && rows >= MIN_ROWS && rows <= MAX_ROWS;
+}
+
+// Allocates the token buffer and the cell arrays of `count` cells. The
+// cell arrays start zeroed: the console's count of cells read is not looked
+// at, and cells it did not fill must not carry stale memory. Returns 0, or
+// 2 after the message (what was allocated stays for FreeCapture).
+static int AllocateCapture(Capture *screen, DWORD count) {
+    screen->count = count;
+    screen->tokens = (WORD *)AllocateMemory(TOKEN_BUFFER_WORDS * sizeof(WORD), FALSE);
+    if (screen->tokens != nullptr) {
+        screen->characters = (WORD *)AllocateMemory(count * sizeof(WORD), TRUE);
+    }
+    if (screen->characters != nullptr) {
+        screen->attributes = (WORD *)AllocateMemory(count * sizeof(WORD), TRUE);
+    }
+    if (screen->attributes == nullptr) {
+        ReportPlain(AllocationText, nullptr);
+        return 2;
+    }
+    return 0;
+}
+
+static void FreeCapture(Capture *screen) {
+    FreeMemory(screen->attributes);
+    FreeMemory(screen->characters);
+    FreeMemory(screen->tokens);
+}
+
+// Reads the cells of the console's `columns` x `rows` buffer into the two
+// arrays in blocks of whole rows. Returns 0, or 2 after the message.
+static int ReadCells(HANDLE console, int columns, int rows, WORD *characters, WORD *attributes) {
+    // Whole rows, at most BLOCK_CELLS cells a call, but never less than a row.
+    DWORD rowsPerBlock = BLOCK_CELLS / (DWORD)columns;
+    if (rowsPerBlock == 0) {
+        rowsPerBlock = 1;
+    }
+    for (DWORD row = 0; row < (DWORD)rows; row += rowsPerBlock) {
+        DWORD blockRows = (DWORD)rows - row < rowsPerBlock ? (DWORD)rows - row : rowsPerBlock;
+        DWORD cells = blockRows * (DWORD)columns;
+        DWORD index = row * (DWORD)columns;
+        COORD at = {0, (SHORT)row};
+        DWORD got = 0;
+        if (!ReadConsoleOutputCharacterW(console, (LPWSTR)(characters + index), cells, at, &got) ||
+            !ReadConsoleOutputAttribute(console, attributes + index, cells, at, &got)) {
+            ReportSystem(ConsoleReadText, nullptr);
+            return 2;
+        }
+    }
+    return 0;
+}
+
+// Writes the header and the token stream of the captured cells to `file`
+// (a TargetWriter). Returns 0, or 2 with the failed write's code as the
+// last error.
+static int WriteScreen(HANDLE file, void *content) {
+    Capture *screen = (Capture *)content;
+    DWORD written = 0;
+    TokenBuffer out;
+    if (!WriteFile(file, &screen->header, HEADER_SIZE, &written, nullptr)) {
+        return 2;
+    }
+    out.words = screen->tokens;
+    out.fill = 0;
+    out.write = FileBlockWriter;
+    out.context = file;
+    if (EncodeScreen(screen->characters, screen->attributes, screen->count,
+                     screen->header.attribute, &out) != 0 ||
+        FlushTokens(&out) != 0) {
+        return 2;
+    }
+    return 0;
+}
+
+int SaveScreen(WCHAR *path, DWORD modeFlags) {
+    SYSTEMTIME time;
+    TIME_ZONE_INFORMATION zone;
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    Capture screen;
+    WCHAR computerName[COMPUTER_NAME_CAPACITY];
+    DWORD nameSize = COMPUTER_NAME_CAPACITY;
+    HANDLE console = INVALID_HANDLE_VALUE;
+    TargetRule rule = (modeFlags & MODE_OVERWRITE) != 0 ? TARGET_REPLACE : TARGET_NEW;
+    SaveTarget target = {path, rule, &time, 0, 0, INVALID_HANDLE_VALUE, nullptr, FALSE, FALSE};
+    int columns = 0;
+    int rows = 0;
+    int opened = 0;
+    UINT inputCodePage = 0;
+    UINT outputCodePage = 0;
+    LastNameOutcome outcome = LAST_NAME_UNCHANGED;
+    int result = 2;
+
+    memset(&screen, 0, sizeof screen);
+    // One capture time for the header and for a made-up name.
+    memset(&time, 0, sizeof time);
+    memset(&zone, 0, sizeof zone);
+    GetLocalTime(&time);
+    GetTimeZoneInformation(&zone);
+    if (NameTarget(&target) != 0) {
+        goto done;
     }
 
     outcome = LAST_NAME_ERROR;
@@ -301,141 +212,37 @@ int SaveScreen(WCHAR *path, DWORD modeFlags) {
     }
     inputCodePage = GetConsoleCP();
     outputCodePage = GetConsoleOutputCP();
-
-    count = (DWORD)columns * (DWORD)rows;
-    // The cell arrays start zeroed: the console's count of cells read is not
-    // looked at, and cells it did not fill must not carry stale memory.
-    tokens = (WORD *)AllocateMemory(TOKEN_BUFFER_WORDS * sizeof(WORD), FALSE);
-    if (tokens != nullptr) {
-        characters = (WORD *)AllocateMemory(count * sizeof(WORD), TRUE);
-    }
-    if (characters != nullptr) {
-        attributes = (WORD *)AllocateMemory(count * sizeof(WORD), TRUE);
-    }
-    replace = replace && !madeUp;
-    if (attributes != nullptr && replace) {
-        temporary = (WCHAR *)AllocateMemory(PATH_CAPACITY * sizeof(WCHAR), FALSE);
-    }
-    if (attributes == nullptr || (replace && temporary == nullptr)) {
-        ReportPlain(AllocationText, nullptr);
+    if (AllocateCapture(&screen, (DWORD)columns * (DWORD)rows) != 0) {
         goto done;
     }
 
-    if (madeUp) {
-        file = OpenDiskFile(path, CREATE_NEW, &error, &device);
-        while (file == INVALID_HANDLE_VALUE &&
-               (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS)) {
-            // Taken since it was made up (another save got there first):
-            // never replaced, the next free name is taken instead.
-            path[directoryLength] = 0;
-            if (MakeDefaultNameFrom(path, &time, candidate + 1, &candidate) != 0) {
-                ReportPlain(NameErrorText, path);
-                outcome = LAST_NAME_UNCHANGED;
-                goto done;
-            }
-            file = OpenDiskFile(path, CREATE_NEW, &error, &device);
-        }
-    } else if (!replace) {
-        file = OpenDiskFile(path, CREATE_NEW, &error, &device);
-    } else {
-        error = ReplaceError(path);
-        if (error == 0) {
-            target = OpenDiskFile(path, OPEN_EXISTING, &error, &device);
-        }
-        if (target != INVALID_HANDLE_VALUE) {
-            inPlace = MustWriteInPlace(target, path, temporary);
-            CloseHandle(target);
-            target = INVALID_HANDLE_VALUE;
-            if (!inPlace) {
-                file = CreateTemporaryFile(path, temporary);
-                temporaryMade = file != INVALID_HANDLE_VALUE;
-                inPlace = !temporaryMade;
-            }
-        } else if (!device && error == ERROR_FILE_NOT_FOUND) {
-            // Nothing to replace: made new, as without /O.
-            file = OpenDiskFile(path, CREATE_NEW, &error, &device);
-        }
-    }
-    if (file == INVALID_HANDLE_VALUE && !inPlace) {
-        ReportOpenFailure(FileOpenText, error, device, path);
+    // Opened before the console is read, so that a target that cannot be
+    // written is refused before the long part.
+    opened = OpenSaveTarget(&target);
+    if (opened != 0) {
+        outcome = opened < 0 ? LAST_NAME_UNCHANGED : LAST_NAME_ERROR;
         goto done;
-    }
-    if (file != INVALID_HANDLE_VALUE && !temporaryMade) {
-        removeOnFailure = path;
     }
 
     memset(computerName, 0, sizeof computerName);
     GetComputerNameW(computerName, &nameSize);
-    FillGlimpsetHeader(&header, (modeFlags & MODE_NO_TIME) != 0 ? nullptr : &time, zone.Bias, &info,
-                       inputCodePage, outputCodePage, computerName);
+    FillGlimpsetHeader(&screen.header, (modeFlags & MODE_NO_TIME) != 0 ? nullptr : &time, zone.Bias,
+                       &info, inputCodePage, outputCodePage, computerName);
+    if (ReadCells(console, columns, rows, screen.characters, screen.attributes) != 0) {
+        outcome = LAST_NAME_UNCHANGED;
+        goto done;
+    }
+    screen.header.crc = ScreenCrc32(screen.characters, screen.attributes, screen.count);
 
-    // Whole rows, at most BLOCK_CELLS cells a call, but never less than a row.
-    rowsPerBlock = BLOCK_CELLS / (DWORD)columns;
-    if (rowsPerBlock == 0) {
-        rowsPerBlock = 1;
+    if (CommitSaveTarget(&target, WriteScreen, &screen) != 0) {
+        goto done;
     }
-    for (DWORD row = 0; row < (DWORD)rows; row += rowsPerBlock) {
-        DWORD blockRows = (DWORD)rows - row < rowsPerBlock ? (DWORD)rows - row : rowsPerBlock;
-        DWORD cells = blockRows * (DWORD)columns;
-        DWORD index = row * (DWORD)columns;
-        COORD at = {0, (SHORT)row};
-        DWORD got = 0;
-        if (!ReadConsoleOutputCharacterW(console, (LPWSTR)(characters + index), cells, at, &got) ||
-            !ReadConsoleOutputAttribute(console, attributes + index, cells, at, &got)) {
-            ReportSystem(ConsoleReadText, nullptr);
-            outcome = LAST_NAME_UNCHANGED;
-            goto done;
-        }
-    }
-    header.crc = ScreenCrc32(characters, attributes, count);
-
-    if (!inPlace) {
-        if (WriteScreen(file, &header, tokens, characters, attributes, count) != 0) {
-            ReportSystem(FileWriteText, path);
-            goto done;
-        }
-        CloseHandle(file);
-        file = INVALID_HANDLE_VALUE;
-        // A refused move (the target is open elsewhere, the folder takes no
-        // new name) leaves the target as it was: it is written in place.
-        if (temporaryMade) {
-            inPlace = !MoveFileExW(temporary, path, MOVEFILE_REPLACE_EXISTING);
-            temporaryMade = inPlace;
-        }
-    }
-    if (inPlace) {
-        // The whole screen is read and held: from here on only the writes
-        // can fail, and only their failure loses the old content.
-        file = OpenDiskFile(path, TRUNCATE_EXISTING, &error, &device);
-        if (file == INVALID_HANDLE_VALUE) {
-            ReportOpenFailure(FileWriteText, error, device, path);
-            goto done;
-        }
-        if (WriteScreen(file, &header, tokens, characters, attributes, count) != 0) {
-            ReportSystem(FileWriteText, path);
-            goto done;
-        }
-        CloseHandle(file);
-        file = INVALID_HANDLE_VALUE;
-    }
-    removeOnFailure = nullptr;
     outcome = LAST_NAME_SAVED;
     result = 0;
 
 done:
-    if (file != INVALID_HANDLE_VALUE) {
-        CloseHandle(file);
-    }
-    if (removeOnFailure != nullptr) {
-        DeleteFileW(removeOnFailure);
-    }
-    if (temporaryMade) {
-        DeleteFileW(temporary);
-    }
-    FreeMemory(temporary);
-    FreeMemory(attributes);
-    FreeMemory(characters);
-    FreeMemory(tokens);
+    AbandonSaveTarget(&target);
+    FreeCapture(&screen);
     if (console != INVALID_HANDLE_VALUE) {
         CloseHandle(console);
     }

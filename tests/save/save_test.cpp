@@ -6,6 +6,7 @@
 // message, result, last name and the files it leaves, with nothing left open
 // or allocated.
 #include "save/save.h"
+#include "save/target.h"
 
 #include "command/options.h"
 #include "tests/save/savetest.h"
@@ -920,6 +921,99 @@ TEST_F(SaveFixture, CurrentDirectoryTheHostCannotExpandIsNoPlaceForAName) {
     EXPECT_EQ(u"\"C:\\before.glim\"", savetest::LastNameText());
     EXPECT_EQ(0, sim::CallCount("CreateFileW"));
     ExpectNothingLeft();
+}
+
+// ---- The target on its own, without a console: the way each name is
+// opened, and nothing of the save's own left once it is abandoned.
+
+enum Way { REFUSED, NEW_FILE, BY_MOVE, IN_PLACE };
+
+TEST_F(SaveFixture, TargetIsOpenedTheWayItsNameAllowsAndAbandonedWithoutATrace) {
+    const std::u16string madeUp = u"C:\\Glimpset 2024-03-05 09.07.02.glim";
+    struct Row {
+        const char *what;
+        std::u16string path;
+        TargetRule rule;
+        void (*arrange)();
+        Way way;
+        std::vector<std::u16string> listing; // of the folder once abandoned
+    };
+    const Row rows[] = {
+        {"nothing there", Target, TARGET_NEW, [] {}, NEW_FILE, {}},
+        {"a file there",
+         Target,
+         TARGET_NEW,
+         [] { sim::MakeFile(Target, OldContents); },
+         REFUSED,
+         {u"a.glim"}},
+        {"nothing to replace", Target, TARGET_REPLACE, [] {}, NEW_FILE, {}},
+        {"a file to replace",
+         Target,
+         TARGET_REPLACE,
+         [] { sim::MakeFile(Target, OldContents); },
+         BY_MOVE,
+         {u"a.glim"}},
+        {"a read-only file",
+         Target,
+         TARGET_REPLACE,
+         [] { sim::MakeFile(Target, OldContents, FILE_ATTRIBUTE_READONLY); },
+         REFUSED,
+         {u"a.glim"}},
+        {"a file of two names",
+         Target,
+         TARGET_REPLACE,
+         [] {
+             sim::MakeFile(Target, OldContents);
+             sim::MakeHardLink(u"C:\\b.glim", Target);
+         },
+         IN_PLACE,
+         {u"a.glim", u"b.glim"}},
+        {"a folder without new files",
+         Target,
+         TARGET_REPLACE,
+         [] {
+             sim::MakeFile(Target, OldContents);
+             sim::SetRefusesNewEntries(u"C:\\");
+         },
+         IN_PLACE,
+         {u"a.glim"}},
+        {"a device", u"NUL", TARGET_REPLACE, [] {}, REFUSED, {}},
+        {"a made-up name taken meanwhile",
+         madeUp,
+         TARGET_MADE_UP,
+         [] { sim::MakeFile(u"C:\\Glimpset 2024-03-05 09.07.02.glim", ""); },
+         NEW_FILE,
+         {u"Glimpset 2024-03-05 09.07.02.glim"}},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        sim::Reset();
+        row.arrange();
+        SYSTEMTIME time;
+        GetLocalTime(&time);
+        std::vector<WCHAR> path = PathBuffer(row.path);
+        SaveTarget target = {path.data(),          row.rule, &time, 3,    0,
+                             INVALID_HANDLE_VALUE, nullptr,  FALSE, FALSE};
+        int opened = OpenSaveTarget(&target);
+        EXPECT_EQ(row.way == REFUSED ? 2 : 0, opened);
+        Way way = opened != 0                           ? REFUSED
+                  : target.file == INVALID_HANDLE_VALUE ? IN_PLACE
+                  : target.temporaryMade                ? BY_MOVE
+                                                        : NEW_FILE;
+        EXPECT_EQ(row.way, way);
+        EXPECT_EQ(row.way == NEW_FILE, target.madeNew != FALSE);
+        if (row.rule == TARGET_MADE_UP) {
+            EXPECT_EQ(u"C:\\Glimpset 2024-03-05 09.07.02-0000.glim", Text(path.data()));
+        }
+        AbandonSaveTarget(&target);
+        EXPECT_EQ(row.listing, sim::ListDirectory(u"C:\\"));
+        if (!row.listing.empty() && row.listing[0] == u"a.glim") {
+            std::vector<uint8_t> old = sim::FileBytes(Target);
+            EXPECT_EQ(OldContents, std::string(old.begin(), old.end()));
+        }
+        EXPECT_EQ(0, sim::OpenHandles());
+        EXPECT_EQ(0, sim::LiveAllocations());
+    }
 }
 
 } // namespace
