@@ -22,6 +22,7 @@
 #include "restore/decoder.h"
 #include "restore/fitting.h"
 
+#include <assert.h>
 #include <string.h>
 
 static const WCHAR MissingFilenameText[] = TEXT("Missing filename\r\n");
@@ -76,6 +77,8 @@ static int TargetWindowHeight(int saved, int rows, int currentHeight,
 // each block. Returns 0, or 2 after the message; blocks already written stay.
 static int WriteCells(HANDLE console, const WORD *characters, const WORD *attributes, int columns,
                       int rows) {
+    // ClassifyHeader accepts 22 to 512 columns: a block holds whole rows, at least 16.
+    assert(columns >= MIN_COLUMNS && columns <= MAX_COLUMNS);
     int blockRows = CELLS_PER_WRITE / columns;
     for (int start = 0; start < rows; start += blockRows) {
         int last = start + blockRows - 1;
@@ -196,6 +199,9 @@ int RestoreScreen(const WCHAR *name, DWORD modeFlags) {
         }
     }
 
+    // ClassifyHeader accepts only the readable sizes: count neither wraps nor is 0.
+    assert(saved.columns >= MIN_COLUMNS && saved.columns <= MAX_COLUMNS && saved.rows >= MIN_ROWS &&
+           saved.rows <= MAX_ROWS);
     count = (DWORD)saved.columns * (DWORD)saved.rows;
     characters = (WORD *)AllocateMemory((SIZE_T)count * sizeof(WORD), FALSE);
     if (characters != NULL) {
