@@ -23,26 +23,34 @@ target_link_libraries(winsim PUBLIC hostformat)
 glim_library(hostsvc ${SRC_HOST_SERVICES})
 target_link_libraries(hostsvc PUBLIC winsim hostformat)
 
-# The plugin, one library a subsystem, in the order they build on each other.
-glim_library(glim_common ${SRC_COMMON} ${SRC_PLUGIN})
+# The plugin, one library a folder, each linked only to the ones below it:
+#   glim_command                          glim, the exported command (top)
+#   glim_save, glim_restore, glim_report  the three operations
+#   glim_format                           the file format
+#   glim_plugin                           the other exports, help texts, last name
+#   glim_common                           error messages, text helpers, tokenizer
+#   hostsvc                               the host interface (bottom)
+# The save records its outcome in the last-name store and plays its sound
+# from the module handle, so the plugin frame lies below the operations.
+glim_library(glim_common ${SRC_COMMON})
 target_link_libraries(glim_common PUBLIC hostsvc)
+glim_library(glim_plugin ${SRC_PLUGIN})
+target_link_libraries(glim_plugin PUBLIC glim_common)
 glim_library(glim_format ${SRC_FORMAT})
 target_link_libraries(glim_format PUBLIC glim_common)
 glim_library(glim_save ${SRC_SAVE})
-target_link_libraries(glim_save PUBLIC glim_format)
+target_link_libraries(glim_save PUBLIC glim_format glim_plugin)
 glim_library(glim_restore ${SRC_RESTORE})
 target_link_libraries(glim_restore PUBLIC glim_format)
 glim_library(glim_report ${SRC_REPORT})
 target_link_libraries(glim_report PUBLIC glim_format)
 glim_library(glim_command ${SRC_COMMAND})
-target_link_libraries(glim_command PUBLIC glim_save glim_restore glim_report)
-# The plugin's exports call glim, which lives in the command library.
-target_link_libraries(glim_common PUBLIC glim_command)
+target_link_libraries(glim_command PUBLIC glim_save glim_restore glim_report glim_plugin)
 
 enable_testing()
 file(GLOB SRC_TEST_SUPPORT CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/support/*.cpp)
 glim_library(testsupport ${SRC_TEST_SUPPORT})
-target_link_libraries(testsupport PUBLIC glim_common GTest::gtest)
+target_link_libraries(testsupport PUBLIC glim_command GTest::gtest)
 
 # One test program for each folder of tests/ that holds tests.
 foreach(dir winsim host plugin common command format save restore report sweep)
