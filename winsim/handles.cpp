@@ -1,8 +1,9 @@
 // winsim/handles.cpp: the simulated volume's open files (volume.h): the
 // file handles with their sharing and positions, the files that another
 // program holds open (sim::HoldOpen), and the Win32 functions that open,
-// read, write, seek and describe a file (CreateFileW, ReadFile, WriteFile,
-// SetFilePointer, GetFileInformationByHandle, GetFinalPathNameByHandleW).
+// read, write, seek, flush and describe a file (CreateFileW, ReadFile,
+// WriteFile, SetFilePointer, FlushFileBuffers, GetFileInformationByHandle,
+// GetFinalPathNameByHandleW).
 #include "winsim/volume.h"
 
 #include <algorithm>
@@ -408,6 +409,21 @@ DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD metho
         SetLastError(0);
     }
     return (DWORD)position;
+}
+
+// The volume is in memory, so a file's bytes are on its disk once written:
+// the flush checks its handle only. As Windows, it takes a file opened for
+// writing (ERROR_ACCESS_DENIED otherwise).
+BOOL FlushFileBuffers(HANDLE file) {
+    if (EnterOrFail("FlushFileBuffers")) {
+        return FALSE;
+    }
+    DWORD code = 0;
+    if (TransferFile(file, GENERIC_WRITE, &code) == nullptr) {
+        Fail(code);
+        return FALSE;
+    }
+    return TRUE;
 }
 
 BOOL GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info) {

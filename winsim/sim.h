@@ -124,6 +124,8 @@ void SetRefusesNewEntries(const std::u16string &directory, bool on = true);
 // OpenHandles does not count it.
 void HoldOpen(const std::u16string &path, DWORD access, DWORD share);
 void ReleaseHeld(const std::u16string &path);
+// The flags of every MoveFileExW call since Reset, in order.
+std::vector<DWORD> &MoveFileFlags();
 
 // ---- Devices (CreateFileW by name). NUL, CON, CONIN$ and CONOUT$ are
 // always there; a serial or parallel port (COM1-9, AUX for COM1, LPT1-9,

@@ -226,6 +226,11 @@ void SetZeroFileIndex(bool on) {
     SetZeroIndex(on);
 }
 
+std::vector<DWORD> &MoveFileFlags() {
+    EnsureInitialised();
+    return moveFlags;
+}
+
 void SetRefusesNewEntries(const std::u16string &directory, bool on) {
     EnsureInitialised();
     DWORD error = 0;

@@ -29,6 +29,7 @@ WCHAR Upper(WCHAR c) {
 std::set<std::u16string> unopenable, unreadable;
 uint64_t treeGeneration = 0;
 std::set<const Node *> refusingNew;
+std::vector<DWORD> moveFlags;
 
 Node *NewNode(const std::u16string &name, bool directory, WCHAR drive) {
     arena.push_back(std::make_unique<Node>());
@@ -206,6 +207,7 @@ void ResetVolume() {
     ResetSearches();
     ResetDevices();
     refusingNew.clear();
+    moveFlags.clear();
     drives.clear();
     arena.clear();
     nextIndex = 1;
@@ -321,7 +323,9 @@ BOOL DeleteFileW(LPCWSTR name) {
 
 BOOL MoveFileExW(LPCWSTR existing, LPCWSTR target, DWORD flags) {
     DWORD error = 0;
-    if (Enter("MoveFileExW", &error) || PathFails("MoveFileExW", existing, &error) ||
+    bool failing = Enter("MoveFileExW", &error);
+    moveFlags.push_back(flags);
+    if (failing || PathFails("MoveFileExW", existing, &error) ||
         PathFails("MoveFileExW", target, &error)) {
         Fail(error);
         return FALSE;
@@ -329,8 +333,11 @@ BOOL MoveFileExW(LPCWSTR existing, LPCWSTR target, DWORD flags) {
     if (existing == nullptr || target == nullptr) {
         Unsupported("MoveFileExW", "a null name");
     }
-    if ((flags & ~MOVEFILE_REPLACE_EXISTING) != 0) {
-        Unsupported("MoveFileExW", "a flag other than MOVEFILE_REPLACE_EXISTING");
+    // The volume is in memory: a move is as lasting as it gets when the
+    // call returns, with MOVEFILE_WRITE_THROUGH or without.
+    if ((flags & ~(MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) != 0) {
+        Unsupported("MoveFileExW", "a flag other than MOVEFILE_REPLACE_EXISTING and "
+                                   "MOVEFILE_WRITE_THROUGH");
     }
     Walk from, to;
     DWORD code = LocateExisting(existing, from);

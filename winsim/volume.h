@@ -79,6 +79,8 @@ struct Node {
 extern std::set<std::u16string> unopenable, unreadable;
 // Directories that refuse new entries (sim::SetRefusesNewEntries).
 extern std::set<const Node *> refusingNew;
+// The flags of every MoveFileExW call, in order (sim::MoveFileFlags).
+extern std::vector<DWORD> moveFlags;
 
 // Counts the changes to the shape of the tree (entries attached, detached,
 // the volume reset), so that what was found by walking a path can be kept

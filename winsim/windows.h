@@ -121,6 +121,7 @@ typedef void *FARPROC;
 #define FILE_CURRENT 1
 #define FILE_END 2
 #define MOVEFILE_REPLACE_EXISTING 0x00000001UL
+#define MOVEFILE_WRITE_THROUGH 0x00000008UL
 #define FILE_TYPE_UNKNOWN 0x0000
 #define FILE_TYPE_DISK 0x0001
 #define FILE_TYPE_CHAR 0x0002
@@ -310,6 +311,7 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPP
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written,
                LPOVERLAPPED overlapped);
 DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD method);
+BOOL FlushFileBuffers(HANDLE file);
 BOOL GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info);
 DWORD GetFinalPathNameByHandleW(HANDLE file, LPWSTR buffer, DWORD size, DWORD flags);
 DWORD GetFileAttributesW(LPCWSTR name);

@@ -233,12 +233,22 @@ int CommitSaveTarget(SaveTarget *target, TargetWriter write, void *content) {
             ReportSystem(FileWriteText, target->path);
             return 2;
         }
+        // The file beside reaches the disk before the move and the move
+        // before the call returns: else after a power loss the target's
+        // name could lead to data that was never written. A failed flush
+        // is a failed write; the old target stays whole. Tested by a
+        // failing flush and by the move's flags (save_test).
+        if (target->temporaryMade && !FlushFileBuffers(target->file)) {
+            ReportSystem(FileWriteText, target->path);
+            return 2;
+        }
         CloseHandle(target->file);
         target->file = INVALID_HANDLE_VALUE;
         // A refused move (the target is open elsewhere, the folder takes no
         // new name) leaves the target as it was: it is written in place.
         if (target->temporaryMade) {
-            inPlace = !MoveFileExW(target->temporary, target->path, MOVEFILE_REPLACE_EXISTING);
+            inPlace = !MoveFileExW(target->temporary, target->path,
+                                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
             target->temporaryMade = inPlace;
         }
     }

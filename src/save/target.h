@@ -6,8 +6,9 @@
 //   without /O, a made-up name, or /O where nothing is to be replaced), and
 //   removed again when the save fails;
 // - replaced by a move: written beside the target under a name of its own
-//   and moved over the target once complete, so that the file it replaces
-//   survives any failure;
+//   and moved over the target once complete and flushed to the disk, the
+//   move written through, so that the file it replaces survives any
+//   failure, a power loss included;
 // - written in place: where a move would be wrong (the target is a link, or
 //   has more than one name, which a move would split off) or cannot be made
 //   (the folder refuses new files, or refuses the move), the target is

@@ -567,6 +567,8 @@ TEST_F(SaveFixture, EveryFailureReportsLeavesNoDamagedFileAndReleasesEverything)
              sim::SetFreeSpace(20000);
          },
          0, writing + full, ERROR_VALUE},
+        {"flush before the move", [] { sim::FailCall("FlushFileBuffers", 1, ERROR_DISK_FULL); },
+         MODE_OVERWRITE, writing + full, ERROR_VALUE},
         {"in place, opening again",
          [] {
              sim::FailAlways("MoveFileExW", ERROR_ACCESS_DENIED);
@@ -775,6 +777,14 @@ TEST_F(SaveFixture, OverwriteReplacesAsACarefulEditorSaves) {
         EXPECT_EQ("", sim::Stderr());
         EXPECT_EQ(u"\"" + row.target + u"\"", savetest::LastNameText());
         EXPECT_EQ(row.moves, sim::CallCount("MoveFileExW"));
+        if (row.moves > 0) {
+            // On the disk before it takes the name, and the move before it returns.
+            const std::vector<std::string> &log = sim::CallLog();
+            EXPECT_LT(std::find(log.begin(), log.end(), "FlushFileBuffers"),
+                      std::find(log.begin(), log.end(), "MoveFileExW"));
+            EXPECT_EQ(std::vector<DWORD>{MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH},
+                      sim::MoveFileFlags());
+        }
         std::vector<std::u16string> names = sim::ListDirectory(u"C:\\d");
         std::vector<std::u16string> files;
         for (const std::u16string &name : names) {

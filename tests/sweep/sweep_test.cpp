@@ -697,6 +697,9 @@ TEST_F(Sweep, SaveOverAnExistingFile) {
                  Stops("ReadConsoleOutputCharacterW", 0, 2, SYSTEM, ConsoleRead),
                  Stops("ReadConsoleOutputAttribute", 0, 2, SYSTEM, ConsoleRead),
                  Stops("WriteFile", 0, 2, SYSTEM, WriteShot, LAST_ERROR),
+                 // Not on the disk, the file beside is not moved over the
+                 // target: a failed write.
+                 Stops("FlushFileBuffers", 0, 2, SYSTEM, WriteShot, LAST_ERROR),
                  // The file beside the target, still open, can be neither
                  // moved nor removed: the target is written in place, and
                  // that file stays.

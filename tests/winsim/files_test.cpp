@@ -158,9 +158,13 @@ TEST_F(FilesTest, HandlesCarryOnlyTheAccessTheyWereOpenedWith) {
     EXPECT_FALSE(ReadFile(writeOnly, buffer, 3, &count, nullptr));
     EXPECT_EQ(GetLastError(), (DWORD)ERROR_ACCESS_DENIED);
     EXPECT_EQ(count, 0u);
+    EXPECT_TRUE(FlushFileBuffers(writeOnly));
     CloseHandle(writeOnly);
     HANDLE readOnly = Open(u"C:\\f.bin", GENERIC_READ, OPEN_EXISTING);
     EXPECT_FALSE(WriteFile(readOnly, "x", 1, &count, nullptr));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_ACCESS_DENIED);
+    // A flush needs write access too.
+    EXPECT_FALSE(FlushFileBuffers(readOnly));
     EXPECT_EQ(GetLastError(), (DWORD)ERROR_ACCESS_DENIED);
     CloseHandle(readOnly);
     EXPECT_EQ(sim::FileBytes(u"C:\\f.bin").size(), 3u);
