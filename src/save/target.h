@@ -30,8 +30,8 @@ enum TargetRule {
 };
 
 // One save's target. The caller fills the first five fields (the last
-// three for a made-up name only) and sets the rest to zero; OpenSaveTarget
-// fills the others.
+// three for a made-up name only), sets `file` to INVALID_HANDLE_VALUE and
+// the rest to zero; OpenSaveTarget fills the others.
 struct SaveTarget {
     WCHAR *path;            // PATH_CAPACITY characters: the name written
     TargetRule rule;        // how the name came about
