@@ -117,7 +117,6 @@ def check_svg_size(image, columns, rows):
 # ---- The grid of the page.
 
 GRID_COLUMNS = 40
-GRID_ROWS = 8
 LEADING = 0x0100
 TRAILING = 0x0200
 
@@ -155,47 +154,40 @@ window.addEventListener("load", function () {
 """
 
 
-def put_units(screen, row, column, cells):
-    """Writes (unit, attribute) cells from (row, column) on."""
-    for i, (unit, attribute) in enumerate(cells):
-        screen.characters[row * screen.columns + column + i] = unit
-        screen.attributes[row * screen.columns + column + i] = attribute
+def narrow(text, attribute=0x07):
+    """Characters of one cell each, as (character, its cells) with a cell
+    as (unit, attribute)."""
+    return [(ch, [(ord(ch), attribute)]) for ch in text]
 
 
-def wide(text, attribute=0x07):
+def wide(text, attribute=0x07, trailing=None):
     """Double-width characters as the console stores them: each in its
-    leading and its trailing cell."""
-    cells = []
-    for ch in text:
-        cells += [(ord(ch), attribute | LEADING), (ord(ch), attribute | TRAILING)]
-    return cells
+    leading and its trailing cell (the latter in `trailing`'s colours)."""
+    second = (attribute if trailing is None else trailing) | TRAILING
+    return [(ch, [(ord(ch), attribute | LEADING), (ord(ch), second)]) for ch in text]
 
 
 def pair(ch, attribute=0x07, flags=(0, 0)):
     """A character beyond the Basic Multilingual Plane: its two UTF-16 units
     in two cells."""
-    units = ch.encode("utf-16-le")
-    high, low = units[0] | units[1] << 8, units[2] | units[3] << 8
-    return [(high, attribute | flags[0]), (low, attribute | flags[1])]
-
-
-def narrow(text, attribute=0x07):
-    return [(ord(ch), attribute) for ch in text]
+    high, low = struct.unpack("<2H", ch.encode("utf-16-le"))
+    return [(ch, [(high, attribute | flags[0]), (low, attribute | flags[1])])]
 
 
 def grid_screen():
     """A screen that holds a character of every kind that a font may draw
     wider or narrower than a cell, each row ending in ASCII; the cursor on
-    the second half of a double-width character. Returns the screen and the
-    cursor's pixel checks."""
-    screen = glimfile.Screen(GRID_COLUMNS, GRID_ROWS, 0x07)
+    the second half of a double-width character. Returns the screen, each
+    row's characters as (column, cells, character), and the cursor's pixel
+    checks."""
+    flagged = (LEADING, TRAILING)
     lines = [
         # Eight double-width characters, then ASCII.
         wide("\u4e2d\u6587\u5b57\u7b26\u65e5\u672c\u8a9e\uac00") + narrow("|after 8 wide"),
         # Three emoji as the console flags them, one without flags, a
         # narrow letter beyond the plane, then ASCII.
-        pair("\U0001F600", 0x0E, (LEADING, TRAILING)) + pair("\U0001F680", 0x0E, (LEADING, TRAILING))
-        + pair("\U0001F44D", 0x0E, (LEADING, TRAILING)) + pair("\U0001F389") + pair("\U0001D400")
+        pair("\U0001F600", 0x0E, flagged) + pair("\U0001F680", 0x0E, flagged)
+        + pair("\U0001F44D", 0x0E, flagged) + pair("\U0001F389") + pair("\U0001D400")
         + narrow("|after pairs"),
         # Combining marks in cells of their own.
         narrow("e\u0301a\u0300\u0308o\u0327|after marks"),
@@ -208,13 +200,24 @@ def grid_screen():
         narrow("\u4e2dx\u6587\u6587y|after unflagged"),
         # Narrow letters of other scripts, box drawing, and a double-width
         # character whose cells differ in colour.
-        narrow("\u00e9\u2500\u2502\u0416\u03bb\u2588") + [(0x5b57, 0x0107), (0x5b57, 0x021E)]
+        narrow("\u00e9\u2500\u2502\u0416\u03bb\u2588") + wide("\u5b57", 0x07, 0x1E)
         + narrow("|after colours"),
         # The cursor on the second half of a double-width character.
         narrow("ab") + wide("\u4e2d\u6587", 0x2F) + narrow("cd|after cursor"),
     ]
-    for row, cells in enumerate(lines):
-        put_units(screen, row, 0, cells)
+    screen = glimfile.Screen(GRID_COLUMNS, len(lines), 0x07)
+    rows = []
+    for row, characters in enumerate(lines):
+        column = 0
+        rows.append([])
+        for ch, cells in characters + narrow(" " * GRID_COLUMNS):
+            if column + len(cells) > GRID_COLUMNS:
+                break
+            rows[-1].append((column, len(cells), ch))
+            for unit, attribute in cells:
+                screen.characters[row * GRID_COLUMNS + column] = unit
+                screen.attributes[row * GRID_COLUMNS + column] = attribute
+                column += 1
     screen.cursor = (5, 7)
     bar = glimfile.CELL_HEIGHT - 2
     checks = [
@@ -224,43 +227,14 @@ def grid_screen():
          glimfile.PALETTE[15]),
         ("the wide character before it: no bar", 3, 7, 4, bar, glimfile.PALETTE[2]),
     ]
-    return screen, checks
-
-
-def shown_characters(screen, row):
-    """What a row shows, as glimview reads its cells: (column, cells, text)
-    for each character, a pair joined when both its cells are of one
-    colour, the cells that only finish a character counted with it."""
-    def shown(attribute):
-        return attribute & 0xC0FF
-
-    units = screen.characters[row * screen.columns:(row + 1) * screen.columns]
-    attributes = screen.attributes[row * screen.columns:(row + 1) * screen.columns]
-    found = []
-    for column, (unit, attribute) in enumerate(zip(units, attributes)):
-        if column > 0:
-            before, previous = units[column - 1], attributes[column - 1]
-            if (0xDC00 <= unit <= 0xDFFF and 0xD800 <= before <= 0xDBFF
-                    and shown(previous) == shown(attribute)):
-                found[-1][1] += 1
-                continue
-            if attribute & TRAILING and previous & LEADING and before == unit:
-                found[-1][1] += 1
-                continue
-        text = chr(unit)
-        if (0xD800 <= unit <= 0xDBFF and column + 1 < screen.columns
-                and 0xDC00 <= units[column + 1] <= 0xDFFF
-                and shown(attributes[column + 1]) == shown(attribute)):
-            text = (struct.pack("<HH", unit, units[column + 1])).decode("utf-16-le")
-        found.append([column, 1, text])
-    return found
+    return screen, rows, checks
 
 
 def measure_grid(chromium, glimview, work):
     """Makes the page of grid_screen, measures every character in Chromium
     and screenshots the cursor; returns (failures, characters measured,
     largest distance of a left edge from its column)."""
-    screen, checks = grid_screen()
+    screen, expected_rows, checks = grid_screen()
     shot = os.path.join(work, "grid.glim")
     page = os.path.join(work, "grid.html")
     measured = os.path.join(work, "grid-measured.html")
@@ -282,8 +256,7 @@ def measure_grid(chromium, glimview, work):
     failures = []
     count = 0
     worst = 0.0
-    for row in range(GRID_ROWS):
-        expected = shown_characters(screen, row)
+    for row, expected in enumerate(expected_rows):
         found = rows[row] if row < len(rows) else []
         if [c[2] for c in expected] != [f[0] for f in found]:
             failures.append("grid row %d shows %r, not %r" % (
@@ -295,13 +268,13 @@ def measure_grid(chromium, glimview, work):
             worst = max(worst, abs(left - x))
             if abs(left - x) > 0.5:
                 failures.append("grid row %d: U+%04X stands at %.2fpx, not at column %d (%dpx)"
-                                % (row, ord(ch[0]), left, column, x))
+                                % (row, ord(ch), left, column, x))
             if clip_left > x + 0.5 or clip_right < x + cells * glimfile.CELL_WIDTH - 0.5:
                 failures.append("grid row %d: U+%04X's cells %d to %d are not all inside its "
-                                "span (%.2fpx to %.2fpx)" % (row, ord(ch[0]), column,
+                                "span (%.2fpx to %.2fpx)" % (row, ord(ch), column,
                                                             column + cells - 1, clip_left,
                                                             clip_right))
-    width, height = glimfile.page_size(GRID_COLUMNS, GRID_ROWS)
+    width, height = glimfile.page_size(GRID_COLUMNS, screen.rows)
     failures += check_picture(chromium, page, os.path.join(work, "grid-html.png"), width, height,
                               checks, glimfile.cell_pixel)
     return failures, count, worst
