@@ -373,12 +373,13 @@ static DWORD CharacterCells(const ViewScreen *screen, DWORD row, DWORD column) {
 }
 
 // One span of `cells` cells from `column` of `row`, all in one attribute
-// (that of its first cell), starting and ending on whole characters.
-// Printable ASCII is text, which every monospace font advances by one `ch`
-// (the letter spacing makes that a cell). Every other character stands in
-// a box of its own as wide as its cells, `i` for one and `b` for two, so
-// that a glyph of another width or from another font, a combining mark, a
-// character of no width or a right-to-left letter moves nothing after it.
+// (that of its first cell), which should start and end on whole characters
+// as RenderHtml's do. Printable ASCII is text, which every monospace font
+// advances by one `ch` (the letter spacing makes that a cell). Every other
+// character stands in a box of its own as wide as its cells, `i` for one
+// and `b` for two, so that a glyph of another width or from another font, a
+// combining mark, a character of no width or a right-to-left letter moves
+// nothing after it.
 static void SinkSpan(ViewSink *out, const ViewScreen *screen, DWORD row, DWORD column, DWORD cells,
                      BOOL cursor) {
     char width[48];
@@ -392,7 +393,13 @@ static void SinkSpan(ViewSink *out, const ViewScreen *screen, DWORD row, DWORD c
     for (DWORD i = column, size = 0; i < column + cells; i += size) {
         DWORD codePoint = 0;
         size = CharacterCells(screen, row, i);
-        CellCodePoint(screen, row, i, &codePoint);
+        if (!CellCodePoint(screen, row, i, &codePoint) || i + size > column + cells) {
+            // A span that cuts a character shows its part blank: the cells
+            // keep their width.
+            size = 1;
+            SinkText(out, " ");
+            continue;
+        }
         if (size == 1 && codePoint >= 0x20 && codePoint < 0x7F) {
             SinkMarkupCodePoint(out, codePoint);
             continue;
