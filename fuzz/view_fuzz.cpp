@@ -18,7 +18,9 @@
 //   - plain text: no control but "\n", no trailing blank or empty row;
 //   - the page: no "<" that its template did not write (every tag is one of
 //     the template's), every "&" a reference, every element closed, one row
-//     a shown row, each exactly as wide as the buffer;
+//     a shown row, each exactly as wide as the buffer, and each span holding
+//     as many cells as its width: printable ASCII as its text, every other
+//     character alone in a box of one cell or two;
 //   - the image: the same for its tags, well-formed XML characters, one x
 //     position a character, everything inside the image;
 //   - --grep: "NAME:ROW: line" rows in order, no control but "\n", and for a
@@ -406,6 +408,10 @@ void CheckHtml(const Run &run, const Shown &shown) {
         "<div>",
         "</div>",
         "</span>",
+        "<i>",
+        "</i>",
+        "<b>",
+        "</b>",
         "</body>",
         "</html>",
     };
@@ -415,9 +421,17 @@ void CheckHtml(const Run &run, const Shown &shown) {
     std::vector<std::vector<std::string>> within = Nest(pieces, run);
     size_t rows = 0;
     long width = -1;
+    long spanWidth = 0;
+    long spanCells = 0;
     for (size_t i = 0; i < pieces.size(); i++) {
         const Piece &piece = pieces[i];
         if (!piece.tag) {
+            if (!within[i].empty() && within[i].back() == "span") {
+                for (char c : piece.text) {
+                    Check(c >= 0x20 && c <= 0x7E, "a span holds other text than ASCII", run);
+                }
+                spanCells += (long)piece.characters;
+            }
             continue;
         }
         std::vector<long> numbers;
@@ -441,6 +455,20 @@ void CheckHtml(const Run &run, const Shown &shown) {
         if (span) {
             Check(within[i].back() == "div", "a span stands outside a row", run);
             width += numbers.back();
+            spanWidth = numbers.back();
+            spanCells = 0;
+        }
+        if (piece.text == "<i>" || piece.text == "<b>") {
+            Check(within[i].back() == "span", "a box stands outside a span", run);
+            Check(i + 2 < pieces.size() && !pieces[i + 1].tag && pieces[i + 1].characters == 1 &&
+                      pieces[i + 2].text == (piece.text == "<i>" ? "</i>" : "</b>"),
+                  "a box holds other than one character", run);
+            spanCells += piece.text == "<i>" ? 1 : 2;
+            i += 2;
+        }
+        if (piece.text == "</span>") {
+            Check(spanCells * HTML_CELL_WIDTH == spanWidth,
+                  "a span holds another number of cells than its width", run);
         }
     }
     Check(width < 0 || width == (long)shown.columns * HTML_CELL_WIDTH,

@@ -112,6 +112,24 @@ def screenshot(chromium, page, png, width, height):
         shutil.rmtree(profile, ignore_errors=True)
 
 
+def dump_dom(chromium, page):
+    """Opens the page in a headless Chromium, runs its scripts and returns
+    (status, the document as it then stands)."""
+    profile = tempfile.mkdtemp(prefix="glimview-chromium-")
+    try:
+        command = [
+            chromium, "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
+            "--no-first-run", "--disable-background-networking", "--disable-component-update",
+            "--disable-sync", "--force-device-scale-factor=1", "--user-data-dir=" + profile,
+            "--virtual-time-budget=5000", "--dump-dom", "file://" + os.path.abspath(page),
+        ]
+        done = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                              timeout=180, check=False)
+        return done.returncode, done.stdout.decode("utf-8", "replace")
+    finally:
+        shutil.rmtree(profile, ignore_errors=True)
+
+
 def read_png(path):
     """Decodes an 8-bit, non-interlaced RGB or RGBA PNG into
     (width, height, rows), each row a list of 0xRRGGBB values."""

@@ -3,7 +3,11 @@
 with known coloured cells becomes an HTML page and an SVG image, headless
 Chromium takes a screenshot of each, and the colour at chosen cells is read
 back from the pictures. Each image is also parsed as XML, as is the image of
-a screen that holds every UTF-16 code unit once.
+a screen that holds every UTF-16 code unit once. The page of a screen of
+characters of every kind (double-width ones, pairs, combining marks,
+characters of no width, right-to-left letters, a cursor on half of a wide
+character) is measured in the browser: every character's left edge must
+stand at its cell's column, and its cells inside the span that clips it.
 
 Usage: glimview_browser.py GLIMVIEW [KEEP_DIR]
 Exit status 0 when every check holds. The file, the page and the picture
@@ -11,8 +15,12 @@ are kept in KEEP_DIR, or in a temporary directory that is named on failure
 and removed on success.
 """
 
+import html
+import json
 import os
+import re
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
@@ -106,6 +114,172 @@ def check_svg_size(image, columns, rows):
     return []
 
 
+# ---- The grid of the page.
+
+GRID_COLUMNS = 40
+LEADING = 0x0100
+TRAILING = 0x0200
+
+# Run in a copy of the page once it is laid out: the left edge of every
+# character of every row (each code point, a pair as one) and of the span
+# that clips it, from the grid's left edge, written into the page as JSON.
+MEASURE = """<script>
+window.addEventListener("load", function () {
+  var grid = document.querySelector(".screen");
+  var origin = grid.getBoundingClientRect().left;
+  var rows = [];
+  grid.querySelectorAll(":scope > div").forEach(function (div) {
+    var found = [];
+    var walker = document.createTreeWalker(div, NodeFilter.SHOW_TEXT);
+    for (var node = walker.nextNode(); node; node = walker.nextNode()) {
+      for (var i = 0; i < node.data.length;) {
+        var n = node.data.codePointAt(i) > 0xFFFF ? 2 : 1;
+        var range = document.createRange();
+        range.setStart(node, i);
+        range.setEnd(node, i + n);
+        var clip = node.parentElement.closest("span").getBoundingClientRect();
+        found.push([node.data.substr(i, n), range.getBoundingClientRect().left - origin,
+                    clip.left - origin, clip.right - origin]);
+        i += n;
+      }
+    }
+    rows.push(found);
+  });
+  var result = document.createElement("pre");
+  result.id = "measured";
+  result.textContent = JSON.stringify(rows);
+  document.body.appendChild(result);
+});
+</script>
+"""
+
+
+def narrow(text, attribute=0x07):
+    """Characters of one cell each, as (character, its cells) with a cell
+    as (unit, attribute)."""
+    return [(ch, [(ord(ch), attribute)]) for ch in text]
+
+
+def wide(text, attribute=0x07, trailing=None):
+    """Double-width characters as the console stores them: each in its
+    leading and its trailing cell (the latter in `trailing`'s colours)."""
+    second = (attribute if trailing is None else trailing) | TRAILING
+    return [(ch, [(ord(ch), attribute | LEADING), (ord(ch), second)]) for ch in text]
+
+
+def pair(ch, attribute=0x07, flags=(0, 0)):
+    """A character beyond the Basic Multilingual Plane: its two UTF-16 units
+    in two cells."""
+    high, low = struct.unpack("<2H", ch.encode("utf-16-le"))
+    return [(ch, [(high, attribute | flags[0]), (low, attribute | flags[1])])]
+
+
+def grid_screen():
+    """A screen that holds a character of every kind that a font may draw
+    wider or narrower than a cell, each row ending in ASCII; the cursor on
+    the second half of a double-width character. Returns the screen, each
+    row's characters as (column, cells, character), and the cursor's pixel
+    checks."""
+    flagged = (LEADING, TRAILING)
+    lines = [
+        # Eight double-width characters, then ASCII.
+        wide("\u4e2d\u6587\u5b57\u7b26\u65e5\u672c\u8a9e\uac00") + narrow("|after 8 wide"),
+        # Three emoji as the console flags them, one without flags, a
+        # narrow letter beyond the plane, then ASCII.
+        pair("\U0001F600", 0x0E, flagged) + pair("\U0001F680", 0x0E, flagged)
+        + pair("\U0001F44D", 0x0E, flagged) + pair("\U0001F389") + pair("\U0001D400")
+        + narrow("|after pairs"),
+        # Combining marks in cells of their own.
+        narrow("e\u0301a\u0300\u0308o\u0327|after marks"),
+        # Characters of no width.
+        narrow("\u200b\u00ad\u200d\ufeff\u2060x|after zero width"),
+        # Hebrew and Arabic in buffer order, digits among them.
+        narrow("\u05e9\u05dc\u05d5\u05dd 12 \u0633\u0644\u0627\u0645|after RTL", 0x0B),
+        # Double-width characters saved without flags: one in a cell of its
+        # own, and one repeated in both of its cells.
+        narrow("\u4e2dx\u6587\u6587y|after unflagged"),
+        # Narrow letters of other scripts, box drawing, and a double-width
+        # character whose cells differ in colour.
+        narrow("\u00e9\u2500\u2502\u0416\u03bb\u2588") + wide("\u5b57", 0x07, 0x1E)
+        + narrow("|after colours"),
+        # The cursor on the second half of a double-width character.
+        narrow("ab") + wide("\u4e2d\u6587", 0x2F) + narrow("cd|after cursor"),
+    ]
+    screen = glimfile.Screen(GRID_COLUMNS, len(lines), 0x07)
+    rows = []
+    for row, characters in enumerate(lines):
+        column = 0
+        rows.append([])
+        for ch, cells in characters + narrow(" " * GRID_COLUMNS):
+            if column + len(cells) > GRID_COLUMNS:
+                break
+            rows[-1].append((column, len(cells), ch))
+            for unit, attribute in cells:
+                screen.characters[row * GRID_COLUMNS + column] = unit
+                screen.attributes[row * GRID_COLUMNS + column] = attribute
+                column += 1
+    screen.cursor = (5, 7)
+    bar = glimfile.CELL_HEIGHT - 2
+    checks = [
+        ("cursor on a trailing half: bar under the leading cell", 4, 7, 4, bar,
+         glimfile.PALETTE[15]),
+        ("cursor on a trailing half: bar under the trailing cell", 5, 7, 4, bar,
+         glimfile.PALETTE[15]),
+        ("the wide character before it: no bar", 3, 7, 4, bar, glimfile.PALETTE[2]),
+    ]
+    return screen, rows, checks
+
+
+def measure_grid(chromium, glimview, work):
+    """Makes the page of grid_screen, measures every character in Chromium
+    and screenshots the cursor; returns (failures, characters measured,
+    largest distance of a left edge from its column)."""
+    screen, expected_rows, checks = grid_screen()
+    shot = os.path.join(work, "grid.glim")
+    page = os.path.join(work, "grid.html")
+    measured = os.path.join(work, "grid-measured.html")
+    with open(shot, "wb") as f:
+        f.write(glimfile.glimpset_bytes(screen))
+    failure = run_glimview(glimview, ["--html", page, shot])
+    if failure:
+        return [failure], 0, 0.0
+    with open(page, encoding="utf-8") as f:
+        text = f.read()
+    with open(measured, "w", encoding="utf-8") as f:
+        f.write(text.replace("</body>", MEASURE + "</body>"))
+    status, output = glimfile.dump_dom(chromium, measured)
+    match = re.search(r'<pre id="measured">(.*?)</pre>', output, re.S)
+    if status != 0 or match is None:
+        return ["chromium could not measure the page (status %d):\n%s" % (status, output[-2000:])
+                ], 0, 0.0
+    rows = json.loads(html.unescape(match.group(1)))
+    failures = []
+    count = 0
+    worst = 0.0
+    for row, expected in enumerate(expected_rows):
+        found = rows[row] if row < len(rows) else []
+        if [c[2] for c in expected] != [f[0] for f in found]:
+            failures.append("grid row %d shows %r, not %r" % (
+                row, "".join(f[0] for f in found), "".join(c[2] for c in expected)))
+            continue
+        for (column, cells, ch), (_, left, clip_left, clip_right) in zip(expected, found):
+            x = column * glimfile.CELL_WIDTH
+            count += 1
+            worst = max(worst, abs(left - x))
+            if abs(left - x) > 0.5:
+                failures.append("grid row %d: U+%04X stands at %.2fpx, not at column %d (%dpx)"
+                                % (row, ord(ch), left, column, x))
+            if clip_left > x + 0.5 or clip_right < x + cells * glimfile.CELL_WIDTH - 0.5:
+                failures.append("grid row %d: U+%04X's cells %d to %d are not all inside its "
+                                "span (%.2fpx to %.2fpx)" % (row, ord(ch), column,
+                                                            column + cells - 1, clip_left,
+                                                            clip_right))
+    width, height = glimfile.page_size(GRID_COLUMNS, screen.rows)
+    failures += check_picture(chromium, page, os.path.join(work, "grid-html.png"), width, height,
+                              checks, glimfile.cell_pixel)
+    return failures, count, worst
+
+
 def every_unit(work, glimview):
     """Every UTF-16 code unit once, 512 x 128 cells, in the image's text;
     returns the failures."""
@@ -162,12 +336,15 @@ def main():
     failures += check_picture(chromium, image, os.path.join(work, "colours-svg.png"), width,
                               height, inside, glimfile.svg_cell_pixel)
     failures += every_unit(work, glimview)
+    grid_failures, measured, worst = measure_grid(chromium, glimview, work)
+    failures += grid_failures
     if failures:
         print("\n".join(failures))
         print("%d checks failed; pages and pictures in %s" % (len(failures), work))
         return 1
     print("glimview_browser: %d colours checked on the page, %d in the image; the images are "
-          "well-formed XML" % (len(checks), len(inside)))
+          "well-formed XML; %d characters of every kind at their columns (within %.3fpx)"
+          % (len(checks), len(inside), measured, worst))
     if not keep:
         shutil.rmtree(work, ignore_errors=True)
     return 0

@@ -168,6 +168,21 @@ TEST_F(HtmlTest, TheCursorsCellIsASpanOfItsOwn) {
                         "<span class=\"a0007\" style=\"width:153px\">" +
                         std::string(17, ' ') + "</span></div>\n"));
     EXPECT_EQ(1u, Count(page, " c\""));
+
+    // On either half of a double-width character it marks the whole
+    // character, which stays in one box of two cells.
+    Put(screen, 1, 4, u"\u4e2d\u4e2d", 0x07);
+    screen.attributes[1 * 22 + 4] = 0x0107;
+    screen.attributes[1 * 22 + 5] = 0x0207;
+    for (DWORD column : {4u, 5u}) {
+        screen.cursorColumn = column;
+        page = Render(GlimpsetBytes(screen), VIEW_HTML);
+        EXPECT_NE(std::string::npos,
+                  page.find("<span class=\"a0007\" style=\"width:36px\">C:\\&gt;</span>"
+                            "<span class=\"a0007 c\" style=\"width:18px\"><b>\u4e2d</b></span>"
+                            "<span class=\"a0007\" style=\"width:144px\">"))
+            << column;
+    }
 }
 
 TEST_F(HtmlTest, ThePageReachesTheCursorsRow) {
@@ -187,7 +202,7 @@ TEST_F(HtmlTest, CellsAreEscapedAndThePageNeedsNothingFromOutside) {
     std::string image = Render(GlimpsetBytes(screen), VIEW_SVG, false, "s.glim");
     // The image names its namespace, which is no reference to anything.
     image.replace(image.find("http://www.w3.org/2000/svg"), 26, "");
-    EXPECT_NE(std::string::npos, page.find("&lt;script&gt;&amp;\u241b"));
+    EXPECT_NE(std::string::npos, page.find("&lt;script&gt;&amp;<i>\u241b</i>"));
     EXPECT_NE(std::string::npos, image.find("&lt;script&gt;&amp;\u241b"));
     for (const char *outside :
          {"<script", "<link", "<img", "src=", "href=", "url(", "@import", "http:", "https:"}) {

@@ -155,7 +155,10 @@ void RenderSgr(const ViewScreen *screen, DWORD first, DWORD end, ViewSink *out);
 // trailing empty rows dropped; each line ends with "\n".
 void RenderText(const ViewScreen *screen, DWORD first, DWORD end, ViewSink *out);
 // Rows [first, end) as an HTML page titled with `name` (UTF-8) and, where
-// the file has them, the time it was taken and the computer's name.
+// the file has them, the time it was taken and the computer's name: each row
+// spans of one attribute, each character at its cell's column in any font
+// (printable ASCII as text, any other character in a box as wide as its
+// cells), the cursor's span marking the whole character it stands on.
 void RenderHtml(const ViewScreen *screen, DWORD first, DWORD end, const char *name, ViewSink *out);
 
 // Rows [first, end) as an SVG image titled as the HTML page is: one

@@ -5,13 +5,52 @@
 #include <stdio.h>
 #include <string.h>
 
+// The Greek and Coptic block's letters whose simple folding follows no
+// rule of the block, each with its folding: the symbol forms of letters
+// (such as U+03D0, the curled beta) fold to the letters themselves.
+static const WORD GREEK_SINGLES[][2] = {
+    {0x037F, 0x03F3}, {0x0386, 0x03AC}, {0x038C, 0x03CC}, {0x03C2, 0x03C3},
+    {0x03CF, 0x03D7}, {0x03D0, 0x03B2}, {0x03D1, 0x03B8}, {0x03D5, 0x03C6},
+    {0x03D6, 0x03C0}, {0x03F0, 0x03BA}, {0x03F1, 0x03C1}, {0x03F4, 0x03B8},
+    {0x03F5, 0x03B5}, {0x03F7, 0x03F8}, {0x03F9, 0x03F2}, {0x03FA, 0x03FB},
+};
+
+// FoldCase over U+0370 to U+03FF.
+static DWORD FoldGreek(DWORD c) {
+    for (const WORD *single : GREEK_SINGLES) {
+        if (c == single[0]) {
+            return single[1];
+        }
+    }
+    // Pairs of capital and small letters, the capital on even code points:
+    // Heta and Sampi, Pamphylian digamma, and the archaic and Coptic
+    // letters from Stigma to Dei.
+    if ((c >= 0x0370 && c <= 0x0373) || c == 0x0376 || (c >= 0x03D8 && c <= 0x03EF)) {
+        return (c & 1) == 0 ? c + 1 : c;
+    }
+    if (c >= 0x0388 && c <= 0x038A) {
+        return c + 0x25;
+    }
+    if (c == 0x038E || c == 0x038F) {
+        return c + 0x3F;
+    }
+    if (c >= 0x0391 && c <= 0x03AB && c != 0x03A2) {
+        return c + 0x20;
+    }
+    if (c >= 0x03FD) {
+        return c - 0x82; // the reversed lunate sigmas, to U+037B to U+037D
+    }
+    return c;
+}
+
 // Simple case folding, one character for one, over the blocks whose letters
 // the consoles' usual code pages hold (437 and 850: Latin-1; 852 and 1250:
-// Latin Extended-A; 737: Greek; 866 and 1251: Cyrillic, its whole block,
-// since 1251 also holds the Ukrainian U+0490). It needs no tables, so both
-// builds fold alike whatever the system's locale; the letters of other
-// scripts, and foldings that change a text's length (such as U+00DF to
-// "ss"), are left as they are.
+// Latin Extended-A; 737 and 1253: Greek, its whole block with the Coptic
+// letters; 866 and 1251: Cyrillic, its whole block, since 1251 also holds
+// the Ukrainian U+0490). It is written out here rather than asked of the
+// system, so that both builds fold alike whatever the system's locale; the
+// letters of other scripts, and foldings that change a text's length (such
+// as U+00DF to "ss"), are left as they are.
 DWORD FoldCase(DWORD c) {
     if (c >= 'A' && c <= 'Z') {
         return c + 0x20;
@@ -39,23 +78,8 @@ DWORD FoldCase(DWORD c) {
         }
         return (c & 1) == 0 ? c + 1 : c;
     }
-    if (c == 0x0386) {
-        return 0x03AC;
-    }
-    if (c >= 0x0388 && c <= 0x038A) {
-        return c + 0x25;
-    }
-    if (c == 0x038C) {
-        return 0x03CC;
-    }
-    if (c == 0x038E || c == 0x038F) {
-        return c + 0x3F;
-    }
-    if (c >= 0x0391 && c <= 0x03AB && c != 0x03A2) {
-        return c + 0x20;
-    }
-    if (c == 0x03C2) {
-        return 0x03C3; // final sigma
+    if (c >= 0x0370 && c <= 0x03FF) {
+        return FoldGreek(c);
     }
     if (c >= 0x0400 && c <= 0x040F) {
         return c + 0x50;

@@ -16,9 +16,11 @@ static const char HTML_HEAD[] = "<!DOCTYPE html>\n"
                                 "<title>";
 // The page's layout, filled in from HTML_GRID_LEFT (the padding, and the
 // gap below the caption), the caption's height (what remains of
-// HTML_GRID_TOP), HTML_CELL_HEIGHT, HTML_CELL_WIDTH (each character's
-// advance made exactly the cell's width), HTML_CELL_HEIGHT again for rows
-// and cells, and HTML_CURSOR_HEIGHT; then the grid's width.
+// HTML_GRID_TOP), HTML_CELL_HEIGHT, HTML_CELL_WIDTH (the advance of each
+// character of a run made exactly the cell's width), HTML_CELL_HEIGHT again
+// for rows and cells, the widths of the boxes of one and two cells,
+// HTML_CURSOR_HEIGHT, then the grid's width. Kerning and ligatures are off:
+// a font that has them would move the characters of a run.
 static const char HTML_STYLE[] =
     "</title>\n"
     "<style>\n"
@@ -27,10 +29,13 @@ static const char HTML_STYLE[] =
     "h1{margin:0 0 %upx;height:%upx;overflow:hidden;white-space:nowrap;"
     "font:bold 13px/16px sans-serif}\n"
     ".screen{font:15px/%upx \"DejaVu Sans Mono\",Consolas,\"Courier New\",monospace;"
-    "letter-spacing:calc(%upx - 1ch)}\n"
+    "letter-spacing:calc(%upx - 1ch);font-kerning:none;font-variant-ligatures:none}\n"
     ".screen div{display:flex;height:%upx}\n"
     ".screen span{flex:none;height:%upx;overflow:hidden;white-space:pre;"
     "direction:ltr;unicode-bidi:bidi-override}\n"
+    ".screen i,.screen b{display:inline-block;vertical-align:top;width:%upx;"
+    "font-style:normal;font-weight:normal;text-decoration:inherit}\n"
+    ".screen b{width:%upx}\n"
     ".screen .c{box-shadow:inset 0 -%upx currentColor}\n"
     ".screen{width:%upx}\n";
 static const char HTML_BODY[] = "</style>\n"
@@ -354,7 +359,27 @@ static void SinkClassRule(ViewSink *out, WORD attribute) {
     SinkText(out, "}\n");
 }
 
-// One span of `cells` cells from `column` of `row`, all in one attribute.
+// How many cells the character that starts at `column` of `row` fills: its
+// own and each after it that only finishes it (two for a double-width
+// character or a pair).
+static DWORD CharacterCells(const ViewScreen *screen, DWORD row, DWORD column) {
+    DWORD codePoint = 0;
+    DWORD cells = 1;
+    while (column + cells < screen->saved.columns &&
+           !CellCodePoint(screen, row, column + cells, &codePoint)) {
+        cells++;
+    }
+    return cells;
+}
+
+// One span of `cells` cells from `column` of `row`, all in one attribute
+// (that of its first cell), which should start and end on whole characters
+// as RenderHtml's do. Printable ASCII is text, which every monospace font
+// advances by one `ch` (the letter spacing makes that a cell). Every other
+// character stands in a box of its own as wide as its cells, `i` for one
+// and `b` for two, so that a glyph of another width or from another font, a
+// combining mark, a character of no width or a right-to-left letter moves
+// nothing after it.
 static void SinkSpan(ViewSink *out, const ViewScreen *screen, DWORD row, DWORD column, DWORD cells,
                      BOOL cursor) {
     char width[48];
@@ -365,8 +390,28 @@ static void SinkSpan(ViewSink *out, const ViewScreen *screen, DWORD row, DWORD c
         SinkText(out, " c");
     }
     SinkText(out, width);
-    for (DWORD i = column; i < column + cells; i++) {
-        SinkMarkupCell(out, screen, row, i);
+    for (DWORD i = column, size = 0; i < column + cells; i += size) {
+        DWORD codePoint = 0;
+        size = CharacterCells(screen, row, i);
+        if (!CellCodePoint(screen, row, i, &codePoint) || i + size > column + cells) {
+            // A span that cuts a character shows its part blank: the cells
+            // keep their width.
+            size = 1;
+            SinkText(out, " ");
+            continue;
+        }
+        if (size == 1 && codePoint >= 0x20 && codePoint < 0x7F) {
+            SinkMarkupCodePoint(out, codePoint);
+            continue;
+        }
+        SinkText(out, size == 1 ? "<i>" : "<b>");
+        SinkMarkupCodePoint(out, codePoint);
+        SinkText(out, size == 1 ? "</i>" : "</b>");
+        // Cells beyond two (lead and trail flags on more cells of one
+        // character) stay blank.
+        for (DWORD extra = 2; extra < size; extra++) {
+            SinkText(out, " ");
+        }
     }
     SinkText(out, "</span>");
 }
@@ -375,7 +420,7 @@ void RenderHtml(const ViewScreen *screen, DWORD first, DWORD end, const char *na
     static const DWORD NO_CURSOR = 0xFFFFFFFF;
     DWORD columns = screen->saved.columns;
     BYTE used[65536 / 8];
-    char style[sizeof HTML_STYLE + 64];
+    char style[sizeof HTML_STYLE + 80];
 
     // A class for each attribute that the rows show, in the order of their
     // values, so that the page does not depend on the order of the cells.
@@ -389,6 +434,7 @@ void RenderHtml(const ViewScreen *screen, DWORD first, DWORD end, const char *na
     snprintf(style, sizeof style, HTML_STYLE, (unsigned)HTML_GRID_LEFT, (unsigned)HTML_GRID_LEFT,
              (unsigned)(HTML_GRID_TOP - 2 * HTML_GRID_LEFT), (unsigned)HTML_CELL_HEIGHT,
              (unsigned)HTML_CELL_WIDTH, (unsigned)HTML_CELL_HEIGHT, (unsigned)HTML_CELL_HEIGHT,
+             (unsigned)HTML_CELL_WIDTH, (unsigned)(2 * HTML_CELL_WIDTH),
              (unsigned)HTML_CURSOR_HEIGHT, (unsigned)(columns * HTML_CELL_WIDTH));
     SinkText(out, style);
     for (DWORD at = 0; at < 65536; at++) {
@@ -403,14 +449,21 @@ void RenderHtml(const ViewScreen *screen, DWORD first, DWORD end, const char *na
     for (DWORD row = first; row < end; row++) {
         const WORD *attributes = screen->attributes + row * columns;
         DWORD cursor = row == screen->saved.cursorRow ? screen->saved.cursorColumn : NO_CURSOR;
+        DWORD codePoint = 0;
         DWORD start = 0;
+        // The cursor marks the whole character it stands on: on the second
+        // half of one, its span begins with the first.
+        while (cursor != NO_CURSOR && cursor > 0 && cursor < columns &&
+               !CellCodePoint(screen, row, cursor, &codePoint)) {
+            cursor--;
+        }
         SinkText(out, "<div>");
         while (start < columns) {
-            DWORD stop = start + 1;
+            DWORD stop = start + CharacterCells(screen, row, start);
             if (start != cursor) {
                 while (stop < columns && stop != cursor &&
                        Shown(attributes[stop]) == Shown(attributes[start])) {
-                    stop++;
+                    stop += CharacterCells(screen, row, stop);
                 }
             }
             SinkSpan(out, screen, row, start, stop - start, start == cursor);
