@@ -21,6 +21,49 @@ static int EchoCommand(WCHAR *tail) {
     return 0;
 }
 
+// set NAME: the variable as NAME=VALUE, whatever its length (an inherited
+// value may be as long as the system allows, 32,767 characters, twice a
+// line), or the message that it is not there. Written in pieces, as a
+// formatted line would be cut. Only when no room can be had for a long
+// value does it say that the value is too long to show.
+static int ShowVariable(const WCHAR *name) {
+    int result = 0;
+    WCHAR *value = nullptr;
+    WCHAR line[LINE_CAPACITY];
+    const WCHAR *shown = line;
+    // An empty value reads as 0 characters too, without the error.
+    SetLastError(0);
+    DWORD n = GetEnvironmentVariableW(name, line, LINE_CAPACITY);
+    if (n == 0 && GetLastError() == ERROR_ENVVAR_NOT_FOUND) {
+        Qprintf(StdErr(), MSG_NOT_IN_ENVIRONMENT, name);
+        result = 1;
+        goto done;
+    }
+    if (n == 0) {
+        line[0] = 0;
+    }
+    if (n >= LINE_CAPACITY) {
+        // n is the room the value needs, its terminator included.
+        value = static_cast<WCHAR *>(HeapAlloc(GetProcessHeap(), 0, n * sizeof(WCHAR)));
+        DWORD got = value != nullptr ? GetEnvironmentVariableW(name, value, n) : 0;
+        if (got == 0 || got >= n) {
+            Qprintf(StdErr(), MSG_TOO_LONG_TO_SHOW, name);
+            result = 1;
+            goto done;
+        }
+        shown = value;
+    }
+    QPuts(name);
+    QPuts(EQUALS_SIGN);
+    QPuts(shown);
+    QPuts(LINE_END);
+done:
+    if (value != nullptr) {
+        HeapFree(GetProcessHeap(), 0, value);
+    }
+    return result;
+}
+
 static int SetCommand(WCHAR *tail) {
     if (tail[0] == 0) {
         WCHAR *block = GetEnvironmentStringsW();
@@ -42,14 +85,7 @@ static int SetCommand(WCHAR *tail) {
         equals++;
     }
     if (*equals == 0) {
-        WCHAR value[LINE_CAPACITY];
-        DWORD n = GetEnvironmentVariableW(tail, value, LINE_CAPACITY);
-        if (n == 0 || n >= LINE_CAPACITY) {
-            Qprintf(StdErr(), MSG_NOT_IN_ENVIRONMENT, tail);
-            return 1;
-        }
-        Printf(FORMAT_VARIABLE, tail, value);
-        return 0;
+        return ShowVariable(tail);
     }
     *equals = 0;
     const WCHAR *value = equals + 1;

@@ -68,10 +68,11 @@ const WCHAR MSG_NO_HELP[] = TEXT("No help for %s.\r\n");
 const WCHAR MSG_HELP_IN_BOX[] = TEXT("%s has no usage line; help /box %s opens its help.\r\n");
 const WCHAR SWITCH_BOX[] = TEXT("/box");
 const WCHAR MSG_NOT_IN_ENVIRONMENT[] = TEXT("Not in environment: %s\r\n");
+const WCHAR MSG_TOO_LONG_TO_SHOW[] = TEXT("Too long to show: %s\r\n");
+const WCHAR EQUALS_SIGN[] = TEXT("=");
 const WCHAR MSG_NO_CONSOLE[] = TEXT("glimhost: no console to clear\r\n");
 const WCHAR FORMAT_VERSION[] = TEXT("glimhost ") TEXT(GLIM_VERSION_TEXT) TEXT(" - %s %d.%d.%d\r\n");
 const WCHAR FORMAT_LINE[] = TEXT("%s\r\n");
-const WCHAR FORMAT_VARIABLE[] = TEXT("%s=%s\r\n");
 
 // Console and redirected input and output.
 const WCHAR MSG_CANNOT_OPEN[] = TEXT("glimhost: cannot open \"%s\":\r\n    %s\r\n");

@@ -37,10 +37,11 @@ extern const WCHAR MSG_NO_HELP[];
 extern const WCHAR MSG_HELP_IN_BOX[];
 extern const WCHAR SWITCH_BOX[];
 extern const WCHAR MSG_NOT_IN_ENVIRONMENT[];
+extern const WCHAR MSG_TOO_LONG_TO_SHOW[];
+extern const WCHAR EQUALS_SIGN[];
 extern const WCHAR MSG_NO_CONSOLE[];
 extern const WCHAR FORMAT_VERSION[];
 extern const WCHAR FORMAT_LINE[];
-extern const WCHAR FORMAT_VARIABLE[];
 extern const WCHAR MSG_CANNOT_OPEN[];
 extern const WCHAR FORMAT_ERROR_CODE[];
 extern const WCHAR PROMPT[];
@@ -105,9 +106,9 @@ void ErrorText(DWORD code, WCHAR *buffer);
 void ReportCannotOpen(const WCHAR *path, DWORD code);
 
 // Sets up the output: standard output to a new file at `outPath` and
-// standard error to one at `errPath` (either may be null; an -e file that
-// names the -o file shares its handle, so that both streams keep their
-// order in it), notes whether standard output as it was is a console, for
+// standard error to one at `errPath` (either may be null; an -e name that
+// reaches the -o file, by any name or link, shares its handle, so that
+// both streams keep their order in it), notes whether standard output as it was is a console, for
 // the prompt, and turns on the host's output buffering, so that a file or
 // a pipe is written a buffer at a time rather than a call at a time.
 // Returns false, with a message, when a file cannot be created; what was

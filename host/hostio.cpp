@@ -10,6 +10,7 @@
 enum {
     LINE_BYTES = 65536,
     READ_CHUNK = 8192,
+    FINAL_PATH_CAPACITY = 32768, // the longest path the system gives
 };
 
 struct LineReader {
@@ -70,7 +71,9 @@ static HANDLE CreateOutput(const WCHAR *path) {
     return file;
 }
 
-static bool SameFile(const WCHAR *a, const WCHAR *b) {
+// Whether two names are one text once made full: the test for names that
+// reach nothing a file index tells apart (a device such as NUL).
+static bool SameFullPath(const WCHAR *a, const WCHAR *b) {
     WCHAR fullA[LINE_CAPACITY];
     WCHAR fullB[LINE_CAPACITY];
     DWORD na = GetFullPathNameW(a, LINE_CAPACITY, fullA, nullptr);
@@ -79,6 +82,66 @@ static bool SameFile(const WCHAR *a, const WCHAR *b) {
         return false;
     }
     return lstrcmpiW(fullA, fullB) == 0;
+}
+
+// What identifies the file open as `file`: its volume serial number and
+// file index; and where the file system gives every file the index 0 (as
+// some network shares do), its final path, in `finalPath`
+// (FINAL_PATH_CAPACITY characters), which is empty otherwise. False when
+// the file system cannot say.
+static bool ReadIdentity(HANDLE file, BY_HANDLE_FILE_INFORMATION *info, WCHAR *finalPath) {
+    finalPath[0] = 0;
+    if (!GetFileInformationByHandle(file, info)) {
+        return false;
+    }
+    if (info->nFileIndexHigh != 0 || info->nFileIndexLow != 0) {
+        return true;
+    }
+    DWORD length = GetFinalPathNameByHandleW(file, finalPath, FINAL_PATH_CAPACITY,
+                                             FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    return length > 0 && length < FINAL_PATH_CAPACITY;
+}
+
+// Whether `path` reaches the file open as `file` (the -o file), under any
+// of its names: its "\\?\" form, a hard link, a symbolic link, another
+// case. Two handles on one file would each write from their own position,
+// over each other's lines. `path` is opened for no access at all and
+// shared with everyone, only to ask which file it is; a name that reaches
+// nothing is not the file. Where either file cannot tell its identity (a
+// device), the full names are compared as text.
+static bool ReachesFile(const WCHAR *path, HANDLE file, const WCHAR *filePath) {
+    bool same = false;
+    HANDLE other = INVALID_HANDLE_VALUE;
+    WCHAR *finalPaths = nullptr;
+    BY_HANDLE_FILE_INFORMATION one;
+    BY_HANDLE_FILE_INFORMATION two;
+    other = CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                        OPEN_EXISTING, 0, nullptr);
+    if (other == INVALID_HANDLE_VALUE) {
+        goto done;
+    }
+    // Two final paths, on the heap: each may be as long as the system allows.
+    finalPaths = static_cast<WCHAR *>(
+        HeapAlloc(GetProcessHeap(), 0, 2 * FINAL_PATH_CAPACITY * sizeof(WCHAR)));
+    if (finalPaths == nullptr) {
+        goto done;
+    }
+    if (!ReadIdentity(file, &one, finalPaths) ||
+        !ReadIdentity(other, &two, finalPaths + FINAL_PATH_CAPACITY)) {
+        same = SameFullPath(filePath, path);
+        goto done;
+    }
+    same = one.dwVolumeSerialNumber == two.dwVolumeSerialNumber &&
+           one.nFileIndexHigh == two.nFileIndexHigh && one.nFileIndexLow == two.nFileIndexLow &&
+           lstrcmpiW(finalPaths, finalPaths + FINAL_PATH_CAPACITY) == 0;
+done:
+    if (finalPaths != nullptr) {
+        HeapFree(GetProcessHeap(), 0, finalPaths);
+    }
+    if (other != INVALID_HANDLE_VALUE) {
+        CloseHandle(other);
+    }
+    return same;
 }
 
 bool StartOutput(const WCHAR *outPath, const WCHAR *errPath) {
@@ -93,7 +156,9 @@ bool StartOutput(const WCHAR *outPath, const WCHAR *errPath) {
         SetStdHandle(STD_OUTPUT_HANDLE, OutFile);
     }
     if (errPath != nullptr) {
-        if (outPath != nullptr && SameFile(outPath, errPath)) {
+        // The -o file exists by now: an -e name that reaches it, by any
+        // name, shares its handle rather than truncating it again.
+        if (outPath != nullptr && ReachesFile(errPath, OutFile, outPath)) {
             SetStdHandle(STD_ERROR_HANDLE, OutFile);
         } else {
             ErrFile = CreateOutput(errPath);

@@ -8,6 +8,7 @@
 #include "plugin/host.h"
 
 static const WCHAR OverflowMessage[] = TEXT("Buffer overflow: b = %d, MAX_ARG_LEN = %d \r\n");
+static const WCHAR TooManyMessage[] = TEXT("Too many arguments: more than %d\r\n");
 
 ArgumentTable ArgTable;
 
@@ -28,9 +29,9 @@ static void ClearTable(void) {
     ArgTable.text[0] = 0;
 }
 
-// Stores one character of the current argument. Returns 0, or -1 after the
-// overflow message when the text buffer is full. Characters of arguments
-// beyond the last slot are dropped.
+// Stores one character of the current argument. Returns 0, or -1 after its
+// message when the text buffer is full or the character would begin an
+// argument past the last slot: an argument is never lost without a word.
 static int StoreCharacter(ScanState *state, WCHAR ch) {
     if (state->b >= MAX_ARG_LEN - 1) {
         ReportErrorPrefix();
@@ -38,7 +39,9 @@ static int StoreCharacter(ScanState *state, WCHAR ch) {
         return -1;
     }
     if (state->argIndex >= MAX_ARGS) {
-        return 0;
+        ReportErrorPrefix();
+        Qprintf(GetStdHandle(STD_ERROR_HANDLE), TooManyMessage, (int)MAX_ARGS);
+        return -1;
     }
     if (state->argLength == 0) {
         ArgTable.args[state->argIndex] = &ArgTable.text[state->b];

@@ -21,6 +21,7 @@ struct ArgumentTable {
 extern ArgumentTable ArgTable;
 
 // Splits `tail` into ArgTable. Returns the count (0 to 1,024); -1 when the
-// tail is absent (table unchanged) or after a buffer overflow (the overflow
-// message has been written; the count is 0). Allocates nothing.
+// tail is absent (table unchanged), and -1 after a full text buffer or a
+// 1,025th argument (its message has been written; the count is 0).
+// Allocates nothing.
 int TokenizeArguments(const WCHAR *tail);

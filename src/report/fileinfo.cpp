@@ -131,11 +131,15 @@ int ReportUnopenedFile(const WCHAR *name, DWORD code) {
 }
 
 int ShowFileInfo(const WCHAR *name, int onlyKnown) {
-    if (name == nullptr || name[0] == 0) {
+    return ShowFileInfoAs(name, name, onlyKnown);
+}
+
+int ShowFileInfoAs(const WCHAR *name, const WCHAR *openName, int onlyKnown) {
+    if (name == nullptr || name[0] == 0 || openName == nullptr || openName[0] == 0) {
         return -1;
     }
 
-    HANDLE file = CreateFileW(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    HANDLE file = CreateFileW(openName, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         ReportFileError(GetLastError(), OpenErrorFormat, name);

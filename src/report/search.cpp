@@ -32,11 +32,15 @@ static const WCHAR Singular[] = TEXT("");
 static const WCHAR ThisDirectory[] = TEXT(".");
 static const WCHAR ParentDirectory[] = TEXT("..");
 static const WCHAR ELLIPSIS = 0x2026;
+static const WCHAR LiteralPrefix[] = TEXT("\\\\?\\");
+static const WCHAR LiteralUncPrefix[] = TEXT("\\\\?\\UNC\\");
 
 enum {
     ALTERNATIVE_CAPACITY = 1024, // one alternative of a pattern: 1,023 characters
     // A directory part and an entry's name, which may not fit a path buffer.
     COMPOSED_CAPACITY = PATH_CAPACITY + MAX_PATH + 1,
+    // A composed path in its literal form, "\\?\UNC\" before it at the most.
+    LITERAL_CAPACITY = COMPOSED_CAPACITY + 8,
     FIRST_FRAMES = 64, // levels before the frames need a block of their own
     // The characters of a path too long to open that its message shows.
     SHOWN_PATH_TAIL = PATH_CAPACITY - 256,
@@ -160,6 +164,47 @@ static int IsExactly(const WCHAR *text, const WCHAR *expected) {
     return text[i] == expected[i];
 }
 
+// The name by which a found file is opened: `path` in the "\\?\" form,
+// which the system takes as it stands. In any other form the system
+// normalises the last component of a path, dropping its trailing periods
+// and blanks and taking a reserved name (CON, NUL.glim) for the device, so
+// that "t.glim." or "t.glim " would open "t.glim", another file or none.
+// A drive path "X:\..." becomes "\\?\X:\...", a share "\\server\share\..."
+// becomes "\\?\UNC\server\share\...", a "\\.\" path its "\\?\" twin, slashes
+// becoming backslashes; `path` is full (the host resolved it), so it holds
+// no "." or ".." component. A "\\?\" path is literal already; any other
+// form, and a path that does not fit `literal` (LITERAL_CAPACITY), is
+// returned as it is.
+static const WCHAR *LiteralPath(const WCHAR *path, WCHAR *literal) {
+    const WCHAR *rest = path;
+    const WCHAR *prefix = LiteralPrefix;
+    if (path[0] == '\\' && path[1] == '\\' && path[2] == '?' && path[3] == '\\') {
+        return path;
+    }
+    if (IsSeparator(path[0]) && IsSeparator(path[1])) {
+        if ((path[2] == '?' || path[2] == '.') && IsSeparator(path[3])) {
+            rest = path + 4;
+        } else if (path[2] != 0 && !IsSeparator(path[2])) {
+            rest = path + 2;
+            prefix = LiteralUncPrefix;
+        } else {
+            return path;
+        }
+    } else if (!(IsLetterOrDigit(path[0]) && path[1] == ':' && IsSeparator(path[2]))) {
+        return path;
+    }
+    if (TextCopy(literal, LITERAL_CAPACITY, prefix) != 0 ||
+        TextAppend(literal, LITERAL_CAPACITY, rest) != 0) {
+        return path;
+    }
+    for (WCHAR *at = literal; *at != 0; at++) {
+        if (*at == '/') {
+            *at = '\\';
+        }
+    }
+    return literal;
+}
+
 // ---- The walk.
 
 // What identifies a directory itself, whatever path leads to it.
@@ -203,6 +248,7 @@ struct SearchWalk {
     WCHAR pattern[PATH_CAPACITY];      // the top's pattern: alternatives cut at '|'
     WCHAR searchPath[PATH_CAPACITY];   // a directory part and "*"
     WCHAR composed[COMPOSED_CAPACITY]; // a found file, or a directory to identify
+    WCHAR literal[LITERAL_CAPACITY];   // a found file's name that reaches only it
     WCHAR alternative[ALTERNATIVE_CAPACITY];
     WCHAR shownPattern[PATH_CAPACITY]; // what the lines print, without controls
     WCHAR shownDirectory[PATH_CAPACITY];
@@ -370,7 +416,8 @@ static int EnterLevel(SearchWalk *walk, int depth, DWORD searchFlags, DWORD mode
                 shown[0] = ELLIPSIS;
                 result = ReportUnopenedFile(shown, ERROR_FILENAME_EXCED_RANGE);
             } else {
-                result = ShowFileInfo(walk->composed, (modeFlags & MODE_ONLY_KNOWN) ? 1 : 0);
+                result = ShowFileInfoAs(walk->composed, LiteralPath(walk->composed, walk->literal),
+                                        (modeFlags & MODE_ONLY_KNOWN) ? 1 : 0);
             }
             if (result < lowest) {
                 lowest = result;

@@ -120,11 +120,26 @@ TEST_F(WalkTest, AnAbsentTailIsAUsageError) {
 }
 
 TEST_F(WalkTest, ATailTooLongForTheTableEndsTheCommand) {
-    Outcome run = Glim(std::string(8200, 'x'));
-    EXPECT_EQ(run.result, 1);
-    EXPECT_EQ(run.err, "Glimpset plugin: Buffer overflow: b = 8191, MAX_ARG_LEN = 8192 \r\n");
-    EXPECT_EQ(run.out, "");
-    ExpectNothingTouched("(long)");
+    std::string names = "/I";
+    for (int i = 0; i < 1100; i++) {
+        names += " x.glim";
+    }
+    const struct {
+        const char *label;
+        std::string tail;
+        const char *err;
+    } rows[] = {
+        {"(long)", std::string(8200, 'x'),
+         "Glimpset plugin: Buffer overflow: b = 8191, MAX_ARG_LEN = 8192 \r\n"},
+        {"(1,100 names)", names, "Glimpset plugin: Too many arguments: more than 1024\r\n"},
+    };
+    for (const auto &row : rows) {
+        Outcome run = Glim(row.tail);
+        EXPECT_EQ(run.result, 1) << row.label;
+        EXPECT_EQ(run.err, row.err) << row.label;
+        EXPECT_EQ(run.out, "") << row.label;
+        ExpectNothingTouched(row.label);
+    }
 }
 
 TEST_F(WalkTest, HelpDoesNotReadTheRegistry) {

@@ -118,15 +118,49 @@ TEST_F(TokenizerTest, EachCallStartsFromAClearTable) {
     EXPECT_EQ(ArgTable.lengths[1], 0);
 }
 
-TEST_F(TokenizerTest, ArgumentsBeyondTheLastSlotAreDropped) {
+// The table holds 1,024 arguments; one more refuses the whole tail with a
+// message, as a full text buffer does, rather than lose it unseen.
+struct CountCase {
+    const char *behaviour;
+    int letters;        // one-letter arguments before the end
+    std::u16string end; // what follows them
+    int result;
+};
+
+const CountCase CountCases[] = {
+    {"1024 arguments fit", 1024, u"", 1024},
+    {"empty quotes after 1024 make no argument", 1024, u"\"\"", 1024},
+    {"a 1025th argument is refused", 1025, u"", -1},
+    {"a 1025th argument of white space in quotes is refused", 1024, u"\" \"", -1},
+    {"a glued option making the 1025th is refused", 1023, u"/O/Q", -1},
+};
+
+class CountTest : public GlimTest, public ::testing::WithParamInterface<CountCase> {};
+
+TEST_P(CountTest, AcceptsAtMost1024Arguments) {
+    const CountCase &c = GetParam();
     std::u16string tail;
-    for (int i = 0; i < 1025; i++) {
-        tail += (i == 1024) ? u"z " : u"a ";
+    for (int i = 0; i < c.letters; i++) {
+        tail += u"a ";
     }
-    EXPECT_EQ(TokenizeArguments(tail.c_str()), 1024);
-    EXPECT_EQ(std::u16string(ArgTable.args[1023]), u"a");
-    EXPECT_EQ(sim::Stderr(), "");
+    tail += c.end;
+    EXPECT_EQ(TokenizeArguments(tail.c_str()), c.result);
+    EXPECT_EQ(sim::Stdout(), "");
+    if (c.result < 0) {
+        EXPECT_EQ(ArgTable.count, 0);
+        EXPECT_EQ(ArgTable.args[0], nullptr);
+        EXPECT_EQ(sim::Stderr(), "Glimpset plugin: Too many arguments: more than 1024\r\n");
+    } else {
+        EXPECT_EQ(ArgTable.count, c.result);
+        EXPECT_EQ(std::u16string(ArgTable.args[1023]), u"a");
+        EXPECT_EQ(sim::Stderr(), "");
+    }
 }
+
+INSTANTIATE_TEST_SUITE_P(Tails, CountTest, ::testing::ValuesIn(CountCases),
+                         [](const ::testing::TestParamInfo<CountCase> &info) {
+                             return TestName(info.param.behaviour);
+                         });
 
 TEST_F(TokenizerTest, OneArgumentOf8191CharactersFits) {
     std::u16string tail(8191, u'x');

@@ -5,12 +5,15 @@
 #include "command/options.h"
 #include "common/text.h"
 #include "common/tokenizer.h"
+#include "format/glimformat.h"
+#include "report/fileinfo.h"
 #include "report/search.h"
 #include "tests/support/glimtest.h"
 #include "winsim/sim.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -243,6 +246,52 @@ TEST_F(SearchTest, UnreadableFileIsReportedAndTheSearchGoesOn) {
     EXPECT_EQ(outcome.err, "Glimpset plugin: Error reading \"C:\\u\\2.glim\":\r\n"
                            "    The system cannot read from the specified device.\r\n");
     EXPECT_EQ(outcome.result, 2);
+}
+
+TEST_F(SearchTest, EachFoundFileIsDescribedFromItsOwnHeader) {
+    // Names that end in a period or a blank (made by other systems, shares,
+    // archives and "\\?\" paths) lose that ending when a plain path names
+    // them: t.glim. would be opened as t.glim. Only t.glim is a Glimpset file.
+    SYSTEMTIME time = {};
+    time.wYear = 2024;
+    time.wMonth = 3;
+    time.wDay = 5;
+    CONSOLE_SCREEN_BUFFER_INFO info = {};
+    info.dwSize = {80, 25};
+    info.srWindow = {0, 0, 79, 24};
+    GlimpsetHeader header;
+    FillGlimpsetHeader(&header, &time, 0, &info, 437, 437, u"SIMHOST");
+    std::vector<uint8_t> bytes(sizeof header);
+    memcpy(bytes.data(), &header, sizeof header);
+    sim::MakeDirectory(u"C:\\d");
+    sim::MakeFile(u"C:\\d\\t.glim", bytes);
+    sim::MakeFile(u"\\\\?\\C:\\d\\t.glim.", "x");
+    sim::MakeFile(u"\\\\?\\C:\\d\\t.glim ", "x");
+    sim::MakeFile(u"\\\\?\\C:\\d\\u.glim.", "x");
+    sim::MakeFile(u"\\\\?\\C:\\d\\v.glim. .", "x");
+    sim::ClearOutput();
+    ASSERT_EQ(ShowFileInfo(u"C:\\d\\t.glim", 0), 0);
+    const std::string described = sim::Stdout();
+    ASSERT_NE(described.find("\"C:\\d\\t.glim\" - Glimpset v1"), std::string::npos);
+    struct {
+        const char *tail;
+        DWORD modeFlags;
+        std::string out;
+    } rows[] = {
+        {"C:\\d\\*", 0,
+         described + Other("C:\\d\\t.glim.") + Other("C:\\d\\t.glim ") + Other("C:\\d\\u.glim.") +
+             Other("C:\\d\\v.glim. .") + Found(5, "C:\\d\\")},
+        {"C:\\d\\t*", MODE_ONLY_KNOWN, described + Found(3, "C:\\d\\")},
+        {"C:\\d\\u*", 0, Other("C:\\d\\u.glim.") + Found(1, "C:\\d\\")},
+        {"C:/d/u*", 0, Other("C:\\d\\u.glim.") + Found(1, "C:\\d\\")},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.tail);
+        Outcome outcome = Report(row.tail, row.modeFlags, 0);
+        EXPECT_EQ(outcome.out, row.out);
+        EXPECT_EQ(outcome.err, "");
+        EXPECT_EQ(outcome.result, 0);
+    }
 }
 
 TEST_F(SearchTest, FailedReportBelowTheTopFailsTheCommand) {

@@ -106,6 +106,31 @@ printf '' >"$work/err"
 check "-e naming the -o file keeps both streams in order" \
     'a\r\nUnknown command: bogus\r\nb\r\n' '' 0
 
+# -e naming the -o file another way: its "\\?\" form, another case, a hard
+# link, a symbolic link. One file is one stream, whatever its names.
+printf 'old text, longer than what glimhost writes\r\n' >"$work/both"
+ln "$work/both" "$work/both-hard"
+ln -s both "$work/both-soft"
+for other in "\\\\?\\$(win "$work/both")" "$(win "$work/BOTH")" "$(win "$work/both-hard")" \
+    "$(win "$work/both-soft")"; do
+    (cd "$work" && "$root/scripts/wine-run" "$bin/glimhost.exe" -o "$(win "$work/both")" \
+        -e "$other" "echo a" "bogus" "echo b" </dev/null >/dev/null 2>&1)
+    rc=$?
+    cp "$work/both" "$work/out"
+    printf '' >"$work/err"
+    check "-e naming the -o file as $other keeps both streams in order" \
+        'a\r\nUnknown command: bogus\r\nb\r\n' '' 0
+done
+
+# An inherited variable longer than a line (16,384 characters) is still
+# there; the system allows 32,767.
+long=$(head -c 30000 /dev/zero | tr '\0' v)
+export GLIM_LONG_VALUE=$long
+run "set GLIM_LONG_VALUE" "set GLIM_NO_SUCH_VALUE"
+unset GLIM_LONG_VALUE
+check "set NAME shows an inherited variable longer than a line" \
+    "GLIM_LONG_VALUE=$long\\r\\n" 'Not in environment: GLIM_NO_SUCH_VALUE\r\n' 1
+
 run "help glim"
 check "help glim prints the command's usage text" \
     'GLIM /I /N: /O /Q /R /S filename  \r\n\n\t/I\tdisplay information about glimpset files\n\t/N:\tdisable features\n\t/O\toverwrite an existing file\n\t/Q\tquietly\n\t/R\treload the console buffer from a glimpset file  \n\t/S\tsearch into subdirectories\n\nIf neither /I nor /R is given, GLIM saves the console buffer  \nto a file.  The filename is optional.\n\nIf /I is given, you can use wildcards, multiple filenames, or /S\nto recurse.\n' \

@@ -174,6 +174,13 @@ put("uni/\u00dcbersicht \u2013 \u00df.glim", base)
 hostile = ["\x1b[2J\x1b[H", "\x1b]52;c;SGk=\x07", "\x1b]0;owned\x07", "\u009b2J"]
 for number, name in enumerate(hostile):
     put("hostile%d/h.glim" % number, glimpset(name=name) + b"\xFD\xFF")
+# Names that end in a period or a blank, which Windows programs make only
+# through "\\?\" paths: each beside a file of the name without that ending.
+put("dota/t.glim", base)
+put("dota/t.glim.", variant)
+put("dotb/t.glim", base)
+put("dotb/t.glim ", untimed)
+put("dotc/u.glim.", variant)
 # A socket is listed as a file but cannot be opened.
 os.makedirs(os.path.join(tree, "socket"), exist_ok=True)
 socket.socket(socket.AF_UNIX).bind(os.path.join(tree, "socket", "s.glim"))
@@ -248,6 +255,15 @@ check("hostile-computer-names",
       total(len(hostile)))
 check("saved-by-glim", "glim /I real\\saved.glim",
       describe_glimpset(win("real/saved.glim"), saved) + found(1, win("real") + "\\"))
+
+check("name-ending-in-a-period", "glim /I dota\\t.glim?",
+      describe_glimpset(win("dota/t.glim."), variant) + found(1, win("dota") + "\\"))
+check("name-ending-in-a-blank", "glim /I dotb\\t.glim?",
+      describe_glimpset(win("dotb/t.glim "), untimed) + found(1, win("dotb") + "\\"))
+check("name-found-only-with-its-period", "glim /I dotc",
+      describe_glimpset(win("dotc/u.glim."), variant) + found(1, win("dotc")))
+check("more-than-1024-arguments", "glim /I " + " ".join(["x.glim"] * 1025), "",
+      PREFIX + "Too many arguments: more than 1024\r\n", 1)
 
 check("mixed-output-keeps-its-order", "glim /I one\\a.glim one\\*.xyz socket\\*.glim two\\b.glim",
       describe_glimpset(win("one/a.glim"), base) + found(1, win("one") + "\\") +
