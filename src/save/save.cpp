@@ -40,6 +40,7 @@
 #include "save/defaultname.h"
 #include "save/encoder.h"
 
+#include <assert.h>
 #include <string.h>
 
 static const WCHAR NameErrorText[] = TEXT("Error generating glimpset name in \"%s\"\r\n");
@@ -236,6 +237,7 @@ int SaveScreen(WCHAR *path, DWORD modeFlags) {
     WORD *tokens = nullptr;
     WORD *characters = nullptr;
     WORD *attributes = nullptr;
+    CHAR_INFO *block = nullptr; // one block of cells as the console hands them over
     WCHAR *temporary = nullptr;
     const WCHAR *removeOnFailure = nullptr; // a file this save made under the target's name
     BOOL temporaryMade = FALSE;             // the file beside the target exists
@@ -312,11 +314,14 @@ int SaveScreen(WCHAR *path, DWORD modeFlags) {
     if (characters != nullptr) {
         attributes = (WORD *)AllocateMemory(count * sizeof(WORD), TRUE);
     }
+    if (attributes != nullptr) {
+        block = (CHAR_INFO *)AllocateMemory(BLOCK_CELLS * sizeof(CHAR_INFO), FALSE);
+    }
     replace = replace && !madeUp;
-    if (attributes != nullptr && replace) {
+    if (block != nullptr && replace) {
         temporary = (WCHAR *)AllocateMemory(PATH_CAPACITY * sizeof(WCHAR), FALSE);
     }
-    if (attributes == nullptr || (replace && temporary == nullptr)) {
+    if (block == nullptr || (replace && temporary == nullptr)) {
         ReportPlain(AllocationText, nullptr);
         goto done;
     }
@@ -369,22 +374,38 @@ int SaveScreen(WCHAR *path, DWORD modeFlags) {
     FillGlimpsetHeader(&header, (modeFlags & MODE_NO_TIME) != 0 ? nullptr : &time, zone.Bias, &info,
                        inputCodePage, outputCodePage, computerName);
 
-    // Whole rows, at most BLOCK_CELLS cells a call, but never less than a row.
+    // Whole rows, at most BLOCK_CELLS cells a call, each block read with
+    // characters and colours together: one CHAR_INFO per cell, a wide
+    // character in both of its cells with their leading and trailing flags,
+    // so that every later cell keeps its column. (Read apart, the console
+    // gives a wide character once but its attribute twice, and every later
+    // character would be stored a cell to the left of its colour.)
     rowsPerBlock = BLOCK_CELLS / (DWORD)columns;
     if (rowsPerBlock == 0) {
         rowsPerBlock = 1;
     }
     for (DWORD row = 0; row < (DWORD)rows; row += rowsPerBlock) {
         DWORD blockRows = (DWORD)rows - row < rowsPerBlock ? (DWORD)rows - row : rowsPerBlock;
-        DWORD cells = blockRows * (DWORD)columns;
-        DWORD index = row * (DWORD)columns;
-        COORD at = {0, (SHORT)row};
-        DWORD got = 0;
-        if (!ReadConsoleOutputCharacterW(console, (LPWSTR)(characters + index), cells, at, &got) ||
-            !ReadConsoleOutputAttribute(console, attributes + index, cells, at, &got)) {
+        // The readable sizes keep a row within the block buffer.
+        assert(blockRows * (DWORD)columns <= BLOCK_CELLS);
+        COORD size = {(SHORT)columns, (SHORT)blockRows};
+        COORD origin = {0, 0};
+        SMALL_RECT region = {0, (SHORT)row, (SHORT)(columns - 1), (SHORT)(row + blockRows - 1)};
+        if (!ReadConsoleOutputW(console, block, size, origin, &region)) {
             ReportSystem(ConsoleReadText, nullptr);
             outcome = LAST_NAME_UNCHANGED;
             goto done;
+        }
+        // Only the rows the console says it read are taken; a console that
+        // shrank under the reader leaves the rest as the zeros they were.
+        if (region.Top == (SHORT)row && region.Left == 0 && region.Right == columns - 1 &&
+            region.Bottom >= region.Top) {
+            DWORD cells = (DWORD)(region.Bottom - region.Top + 1) * (DWORD)columns;
+            DWORD index = row * (DWORD)columns;
+            for (DWORD i = 0; i < cells; i++) {
+                characters[index + i] = (WORD)block[i].Char.UnicodeChar;
+                attributes[index + i] = block[i].Attributes;
+            }
         }
     }
     header.crc = ScreenCrc32(characters, attributes, count);
@@ -433,6 +454,7 @@ done:
         DeleteFileW(temporary);
     }
     FreeMemory(temporary);
+    FreeMemory(block);
     FreeMemory(attributes);
     FreeMemory(characters);
     FreeMemory(tokens);

@@ -355,7 +355,7 @@ TEST_F(SaveFixture, CommandIsQuietByOptionOrBySetting) {
 struct BlockRow {
     int columns;
     int rows;
-    int reads; // calls of each console read
+    int reads; // calls of the console read
 };
 
 TEST_F(SaveFixture, ConsoleIsReadInBlocksOfWholeRowsOfAtMost8192Cells) {
@@ -377,8 +377,7 @@ TEST_F(SaveFixture, ConsoleIsReadInBlocksOfWholeRowsOfAtMost8192Cells) {
                                 (WORD)(r & 0xFF));
         }
         ASSERT_EQ(0, Save(Target, MODE_QUIET)) << row.columns << "x" << row.rows;
-        EXPECT_EQ(row.reads, sim::CallCount("ReadConsoleOutputCharacterW")) << row.columns;
-        EXPECT_EQ(row.reads, sim::CallCount("ReadConsoleOutputAttribute")) << row.columns;
+        EXPECT_EQ(row.reads, sim::CallCount("ReadConsoleOutputW")) << row.columns;
         savetest::DecodedFile decoded = savetest::DecodeFile(sim::FileBytes(Target));
         ASSERT_TRUE(decoded.ok);
         EXPECT_TRUE(decoded.characters == sim::ConsoleChars()) << row.columns;
@@ -393,14 +392,15 @@ struct ShortReadRow {
     DWORD limit; // most cells a console read fills
 };
 
-// A console that fills less than asked (its buffer shrinking under the
-// reader) leaves the cells it did not fill as zeros in the file, never as
-// whatever the memory held, and the checksum covers those zeros.
+// A console that reads fewer rows than asked (its buffer shrinking under
+// the reader) leaves the cells it did not fill as zeros in the file, never
+// as whatever the memory held (nor the rows of an earlier block), and the
+// checksum covers those zeros.
 TEST_F(SaveFixture, CellsTheConsoleDidNotFillAreSavedAsZeros) {
     const ShortReadRow rows[] = {
-        {80, 100, 3000}, // one block, filled in part
-        {80, 300, 1000}, // three blocks, each filled in part
-        {512, 20, 1},    // one cell of each block of 16 rows
+        {80, 100, 3000}, // one block, 37 of its rows read
+        {80, 300, 1000}, // three blocks, 12 rows of each read
+        {512, 20, 1},    // not one row of any block read
         {80, 25, 2000},  // a limit that is the whole buffer
     };
     for (const ShortReadRow &row : rows) {
@@ -411,12 +411,14 @@ TEST_F(SaveFixture, CellsTheConsoleDidNotFillAreSavedAsZeros) {
         sim::SetConsoleReadLimit(row.limit);
         ASSERT_EQ(0, Save(Target, MODE_QUIET)) << row.columns << "x" << row.rows;
 
-        // Reads take whole rows, at most 8,192 cells, from the top down.
+        // Reads take whole rows, at most 8,192 cells, from the top down; the
+        // console hands over the whole rows within its limit.
         size_t cellsPerBlock = (size_t)std::max(8192 / row.columns, 1) * (size_t)row.columns;
+        size_t cellsRead = row.limit / (DWORD)row.columns * (size_t)row.columns;
         std::vector<WORD> characters(sim::ConsoleChars().size(), 0);
         std::vector<WORD> attributes(characters.size(), 0);
         for (size_t start = 0; start < characters.size(); start += cellsPerBlock) {
-            for (size_t i = start; i < start + row.limit && i < characters.size(); i++) {
+            for (size_t i = start; i < start + cellsRead && i < characters.size(); i++) {
                 characters[i] = sim::ConsoleChars()[i];
                 attributes[i] = sim::ConsoleAttrs()[i];
             }
@@ -433,17 +435,11 @@ TEST_F(SaveFixture, CellsTheConsoleDidNotFillAreSavedAsZeros) {
 
 TEST_F(SaveFixture, PlatformCallsComeInTheirOrder) {
     ASSERT_EQ(0, Save(Target, 0));
-    const std::set<std::string> watched = {"GetLocalTime",
-                                           "GetTimeZoneInformation",
-                                           "CreateFileW",
-                                           "GetConsoleScreenBufferInfo",
-                                           "GetConsoleCP",
-                                           "GetConsoleOutputCP",
-                                           "GetComputerNameW",
-                                           "ReadConsoleOutputCharacterW",
-                                           "ReadConsoleOutputAttribute",
-                                           "WriteFile",
-                                           "CloseHandle",
+    const std::set<std::string> watched = {"GetLocalTime",     "GetTimeZoneInformation",
+                                           "CreateFileW",      "GetConsoleScreenBufferInfo",
+                                           "GetConsoleCP",     "GetConsoleOutputCP",
+                                           "GetComputerNameW", "ReadConsoleOutputW",
+                                           "WriteFile",        "CloseHandle",
                                            "PlaySoundW"};
     std::vector<std::string> calls;
     for (const std::string &call : sim::CallLog()) {
@@ -451,25 +447,14 @@ TEST_F(SaveFixture, PlatformCallsComeInTheirOrder) {
             calls.push_back(call);
         }
     }
-    const std::vector<std::string> expected = {"GetLocalTime",
-                                               "GetTimeZoneInformation",
-                                               "CreateFileW",
-                                               "GetConsoleScreenBufferInfo",
-                                               "GetConsoleCP",
-                                               "GetConsoleOutputCP",
-                                               "CreateFileW",
-                                               "GetComputerNameW",
-                                               "ReadConsoleOutputCharacterW",
-                                               "ReadConsoleOutputAttribute",
-                                               "ReadConsoleOutputCharacterW",
-                                               "ReadConsoleOutputAttribute",
-                                               "ReadConsoleOutputCharacterW",
-                                               "ReadConsoleOutputAttribute",
-                                               "WriteFile",
-                                               "WriteFile",
-                                               "CloseHandle",
-                                               "CloseHandle",
-                                               "PlaySoundW"};
+    const std::vector<std::string> expected = {"GetLocalTime",       "GetTimeZoneInformation",
+                                               "CreateFileW",        "GetConsoleScreenBufferInfo",
+                                               "GetConsoleCP",       "GetConsoleOutputCP",
+                                               "CreateFileW",        "GetComputerNameW",
+                                               "ReadConsoleOutputW", "ReadConsoleOutputW",
+                                               "ReadConsoleOutputW", "WriteFile",
+                                               "WriteFile",          "CloseHandle",
+                                               "CloseHandle",        "PlaySoundW"};
     EXPECT_EQ(expected, calls);
 }
 
@@ -536,12 +521,10 @@ TEST_F(SaveFixture, EveryFailureReportsLeavesNoDamagedFileAndReleasesEverything)
          MODE_OVERWRITE, opening + "    The handle is invalid.\r\n", ERROR_VALUE},
         {"what the new file is", [] { sim::FailAlways("GetFileType", ERROR_INVALID_HANDLE); }, 0,
          opening + "    The handle is invalid.\r\n", ERROR_VALUE},
-        {"first characters",
-         [] { sim::FailCall("ReadConsoleOutputCharacterW", 1, ERROR_READ_FAULT); }, 0,
+        {"first block", [] { sim::FailCall("ReadConsoleOutputW", 1, ERROR_READ_FAULT); }, 0,
          reading + readFault, UNCHANGED},
-        {"later attributes",
-         [] { sim::FailCall("ReadConsoleOutputAttribute", 3, ERROR_READ_FAULT); }, MODE_OVERWRITE,
-         reading + readFault, UNCHANGED},
+        {"later block", [] { sim::FailCall("ReadConsoleOutputW", 3, ERROR_READ_FAULT); },
+         MODE_OVERWRITE, reading + readFault, UNCHANGED},
         {"header", [] { sim::FailCall("WriteFile", 1, ERROR_DISK_FULL); }, 0, writing + full,
          ERROR_VALUE},
         {"header, replacing", [] { sim::FailCall("WriteFile", 1, ERROR_DISK_FULL); },
@@ -618,7 +601,7 @@ TEST_F(SaveFixture, BufferTheReadersWouldRefuseIsNotSaved) {
         EXPECT_EQ(u"*ERROR*", savetest::LastNameText());
         EXPECT_FALSE(sim::Exists(Target));
         EXPECT_EQ(1, sim::CallCount("CreateFileW")); // the console only
-        EXPECT_EQ(0, sim::CallCount("ReadConsoleOutputCharacterW"));
+        EXPECT_EQ(0, sim::CallCount("ReadConsoleOutputW"));
         EXPECT_TRUE(sim::Sounds().empty());
         ExpectNothingLeft();
     }
@@ -678,7 +661,7 @@ TEST_F(SaveFixture, OverwriteOfATargetThatCannotBeReplacedIsRefusedAtOpening) {
                   sim::Stderr())
             << row.what;
         EXPECT_EQ(u"*ERROR*", savetest::LastNameText()) << row.what;
-        EXPECT_EQ(0, sim::CallCount("ReadConsoleOutputCharacterW")) << row.what;
+        EXPECT_EQ(0, sim::CallCount("ReadConsoleOutputW")) << row.what;
         EXPECT_TRUE(sim::Sounds().empty()) << row.what;
         ExpectFilesAfterFailure(MODE_OVERWRITE);
         ExpectNothingLeft();
@@ -691,7 +674,7 @@ TEST_F(SaveFixture, OverwriteOfAFileInADirectoryThatIsMissingIsRefusedAtOpening)
     EXPECT_EQ(Prefix + "Error opening \"C:\\none\\a.glim\":\r\n"
                        "    The system cannot find the path specified.\r\n",
               sim::Stderr());
-    EXPECT_EQ(0, sim::CallCount("ReadConsoleOutputCharacterW"));
+    EXPECT_EQ(0, sim::CallCount("ReadConsoleOutputW"));
     EXPECT_TRUE(sim::ListDirectory(u"C:\\").empty());
     ExpectNothingLeft();
 }
@@ -856,7 +839,7 @@ TEST_F(SaveFixture, OnlyAFileOnDiskIsWritten) {
         EXPECT_EQ(2, Save(row.name, row.flags));
         EXPECT_EQ(Prefix + row.message, sim::Stderr());
         EXPECT_EQ(u"*ERROR*", savetest::LastNameText());
-        EXPECT_EQ(0, sim::CallCount("ReadConsoleOutputCharacterW"));
+        EXPECT_EQ(0, sim::CallCount("ReadConsoleOutputW"));
         EXPECT_EQ(0, sim::CallCount("MoveFileExW") + sim::CallCount("DeleteFileW"));
         EXPECT_TRUE(cells == sim::ConsoleChars());
         EXPECT_TRUE(sim::ListDirectory(u"C:\\").empty());
