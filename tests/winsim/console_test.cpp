@@ -2,6 +2,7 @@
 // opening "CONOUT$", cell reads and writes clipped at the buffer's end, the
 // rules of buffer resizing, window rectangles and the cursor, code pages,
 // moving the window in pixels, and the standard handles.
+#include "tests/support/consolecells.h"
 #include "winsim/sim.h"
 
 #include <gtest/gtest.h>
@@ -110,6 +111,14 @@ TEST_F(ConsoleTest, CellsReadBackAsWritten) {
     EXPECT_EQ(std::u16string(text, 4), u"abcd");
     EXPECT_EQ(attributes[3], 0x1E);
     EXPECT_EQ(sim::ConsoleRowText(1).substr(0, 3), u"cd ");
+}
+
+// The table that wintests.exe also runs on real consoles.
+TEST_F(ConsoleTest, CellCallsBehaveAsTheWindowsConsoleHost) {
+    for (const consolecells::Row &row : consolecells::Rows()) {
+        EXPECT_EQ(consolecells::RunRow(console, row), row.conhost)
+            << row.behaviour << " (" << row.source << ")";
+    }
 }
 
 TEST_F(ConsoleTest, ReadLimitShortensReadsAndLeavesTheRestOfTheBufferAlone) {
