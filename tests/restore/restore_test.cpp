@@ -418,6 +418,50 @@ TEST_F(RestoreTest, FailedFirstCellWriteStopsTheRestore) {
     ExpectNothingLeft();
 }
 
+// Cells go back as they were saved, one CHAR_INFO each: a cell saved
+// without a flag takes one cell whatever width the console now gives its
+// character, and a file whose trailing halves are missing (written by an
+// earlier save) is written as it stands, leaving every other row alone.
+TEST_F(RestoreTest, CellsGoBackAsSavedWhateverTheWidthsAreNow) {
+    struct Row {
+        const char *what;
+        bool ambiguousWide;                         // the console's font is a CJK one
+        std::vector<std::pair<WORD, WORD>> saved;   // row 3 from column 0
+        std::vector<std::pair<WORD, WORD>> console; // row 3 afterwards
+    };
+    const Row rows[] = {
+        {"letters saved narrow, restored where they are wide",
+         true,
+         {{0x0416, 0x0A}, {0x0443, 0x0A}, {0x043A, 0x0A}, {'!', 0x0A}},
+         {{0x0416, 0x0A}, {0x0443, 0x0A}, {0x043A, 0x0A}, {'!', 0x0A}}},
+        {"a wide character saved in its two cells",
+         false,
+         {{0x4E2D, 0x11E}, {0x4E2D, 0x21E}, {'a', 0x1E}},
+         {{0x4E2D, 0x11E}, {0x4E2D, 0x21E}, {'a', 0x1E}}},
+        {"trailing halves missing, as an earlier save wrote them",
+         false,
+         {{0x4E2D, 0x107}, {0x6587, 0x207}, {'a', 0x107}, {'b', 0x207}, {'c', 0x07}},
+         {{0x4E2D, 0x107}, {0x4E2D, 0x207}, {'a', 0x107}, {'a', 0x207}, {'c', 0x07}}},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        glimtest::ResetAll();
+        sim::SetAmbiguousWide(row.ambiguousWide);
+        Screen screen = PatternScreen(80, 300);
+        for (size_t i = 0; i < row.saved.size(); i++) {
+            screen.characters[3 * 80 + i] = row.saved[i].first;
+            screen.attributes[3 * 80 + i] = row.saved[i].second;
+        }
+        ASSERT_EQ(Restore(GlimpsetBytes(screen), MODE_QUIET), 0);
+        for (size_t i = 0; i < row.console.size(); i++) {
+            screen.characters[3 * 80 + i] = row.console[i].first;
+            screen.attributes[3 * 80 + i] = row.console[i].second;
+        }
+        ExpectScreen(screen);
+        ExpectNothingLeft();
+    }
+}
+
 // The cursor's row becomes the window's last row, unless the cursor lies in
 // the first h rows: then the window shows the top of the buffer.
 TEST_F(RestoreTest, WindowEndsOnTheCursorRowOrShowsTheTop) {
