@@ -582,7 +582,7 @@ BOOL ReadConsoleOutputW(HANDLE console, PCHAR_INFO cells, COORD size, COORD from
     if (!BeginCharInfoTransfer("ReadConsoleOutputW", console, GENERIC_READ, cells, region)) {
         return FALSE;
     }
-    SMALL_RECT clipped;
+    SMALL_RECT clipped = {0, 0, 0, 0};
     size_t first = 0;
     bool any = ClipCharInfoRegion(size, from, *region, &clipped, &first);
     int width = clipped.Right - clipped.Left + 1;
@@ -617,7 +617,7 @@ BOOL WriteConsoleOutputW(HANDLE console, const CHAR_INFO *cells, COORD size, COO
     if (!BeginCharInfoTransfer("WriteConsoleOutputW", console, GENERIC_WRITE, cells, region)) {
         return FALSE;
     }
-    SMALL_RECT clipped;
+    SMALL_RECT clipped = {0, 0, 0, 0};
     size_t first = 0;
     if (!ClipCharInfoRegion(size, from, *region, &clipped, &first)) {
         region->Right = (SHORT)(region->Left - 1);
