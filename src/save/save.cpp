@@ -305,8 +305,8 @@ int SaveScreen(WCHAR *path, DWORD modeFlags) {
     outputCodePage = GetConsoleOutputCP();
 
     count = (DWORD)columns * (DWORD)rows;
-    // The cell arrays start zeroed: the console's count of cells read is not
-    // looked at, and cells it did not fill must not carry stale memory.
+    // The cell arrays start zeroed: rows the console did not read must not
+    // carry stale memory.
     tokens = (WORD *)AllocateMemory(TOKEN_BUFFER_WORDS * sizeof(WORD), FALSE);
     if (tokens != nullptr) {
         characters = (WORD *)AllocateMemory(count * sizeof(WORD), TRUE);
