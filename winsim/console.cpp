@@ -21,6 +21,22 @@
 //   the last row it stops writing (there is no scrolling) but still reports
 //   every character written, as Windows would after scrolling.
 // - GetSystemMetrics answers SM_CXVSCROLL and SM_CXHSCROLL only.
+//
+// The cells are held as the Windows console host (conhost) holds them,
+// where it and Wine differ; each rule names the conhost source it follows.
+// A character's width comes from a table of the East Asian Wide and
+// Fullwidth ranges (src/types/CodepointWidthDetector.cpp); the letters of
+// ambiguous width (Greek, Cyrillic, box drawing) are narrow unless
+// sim::SetAmbiguousWide says the font is a CJK one, for which conhost asks
+// the font and finds them wide. A wide character fills two cells: the
+// leading one flagged COMMON_LVB_LEADING_BYTE, the trailing one
+// COMMON_LVB_TRAILING_BYTE, both holding the character. A cell holding a
+// surrogate pair keeps the pair apart (for ReadConsoleOutputCharacterW) and
+// shows U+FFFD in `chars`, as ReadConsoleOutputW gives it. Attributes keep
+// the colours and COMMON_LVB_GRID_*, REVERSE_VIDEO and UNDERSCORE; 0x2000
+// and the two flags as written are dropped (src/inc/conattrs.hpp,
+// USED_META_ATTRS). Writing over one half of a wide character turns its
+// other half into a space (src/buffer/out/Row.cpp, ROW::WriteHelper).
 #include "winsim/simcore.h"
 
 #include <algorithm>
@@ -38,7 +54,9 @@ const DWORD OUTPUT_MODE = 0x0003; // processed output, wrap at end of line
 const DWORD INPUT_MODE = 0x01F7;
 
 sim::ConsoleState state;
-std::vector<WORD> chars, attrs;
+std::vector<WORD> chars, attrs;           // attrs carry the two width flags
+std::map<size_t, char32_t> pairs;         // cell -> the character beyond the BMP that it holds
+bool ambiguousWide = false;               // sim::SetAmbiguousWide
 std::map<uintptr_t, DWORD> consoleAccess; // CONOUT$ handle -> access
 std::vector<sim::MoveCall> moves;
 bool moveResizes = true;
@@ -51,6 +69,7 @@ void SyncCells() {
     if (chars.size() != count || attrs.size() != count) {
         chars.assign(count, u' ');
         attrs.assign(count, state.attribute);
+        pairs.clear();
     }
 }
 
@@ -121,6 +140,235 @@ void Fail(DWORD error) {
     SetLastError(error);
 }
 
+// ---- The cells.
+
+const WORD LEADING = COMMON_LVB_LEADING_BYTE, TRAILING = COMMON_LVB_TRAILING_BYTE;
+const WORD WIDTH_FLAGS = LEADING | TRAILING;
+// What a written attribute keeps: colours and the meta bits conhost uses
+// (src/inc/conattrs.hpp, USED_META_ATTRS); 0x2000 and the width flags go.
+const WORD KEPT_ATTRIBUTES = 0x00FF | COMMON_LVB_GRID_HORIZONTAL | COMMON_LVB_GRID_LVERTICAL |
+                             COMMON_LVB_GRID_RVERTICAL | COMMON_LVB_REVERSE_VIDEO |
+                             COMMON_LVB_UNDERSCORE;
+const char16_t REPLACEMENT = 0xFFFD;
+
+struct Range {
+    char32_t first, last;
+};
+
+// East Asian Wide and Fullwidth: the blocks that matter on a console.
+const Range WIDE[] = {
+    {0x1100, 0x115F},   {0x231A, 0x231B},   {0x2329, 0x232A},   {0x23E9, 0x23EC},
+    {0x23F0, 0x23F0},   {0x23F3, 0x23F3},   {0x25FD, 0x25FE},   {0x2614, 0x2615},
+    {0x2648, 0x2653},   {0x267F, 0x267F},   {0x2693, 0x2693},   {0x26A1, 0x26A1},
+    {0x26AA, 0x26AB},   {0x26BD, 0x26BE},   {0x26C4, 0x26C5},   {0x26CE, 0x26CE},
+    {0x26D4, 0x26D4},   {0x26EA, 0x26EA},   {0x26F2, 0x26F3},   {0x26F5, 0x26F5},
+    {0x26FA, 0x26FA},   {0x26FD, 0x26FD},   {0x2705, 0x2705},   {0x270A, 0x270B},
+    {0x2728, 0x2728},   {0x274C, 0x274C},   {0x274E, 0x274E},   {0x2753, 0x2755},
+    {0x2757, 0x2757},   {0x2795, 0x2797},   {0x27B0, 0x27B0},   {0x27BF, 0x27BF},
+    {0x2B1B, 0x2B1C},   {0x2B50, 0x2B50},   {0x2B55, 0x2B55},   {0x2E80, 0x303E},
+    {0x3041, 0x33FF},   {0x3400, 0x4DBF},   {0x4E00, 0x9FFF},   {0xA000, 0xA4CF},
+    {0xA960, 0xA97F},   {0xAC00, 0xD7A3},   {0xF900, 0xFAFF},   {0xFE10, 0xFE19},
+    {0xFE30, 0xFE6F},   {0xFF00, 0xFF60},   {0xFFE0, 0xFFE6},   {0x16FE0, 0x1B2FF},
+    {0x1F004, 0x1F004}, {0x1F0CF, 0x1F0CF}, {0x1F18E, 0x1F18E}, {0x1F191, 0x1F19A},
+    {0x1F200, 0x1F251}, {0x1F300, 0x1F320}, {0x1F32D, 0x1F335}, {0x1F337, 0x1F37C},
+    {0x1F37E, 0x1F393}, {0x1F3A0, 0x1F3CA}, {0x1F3CF, 0x1F3D3}, {0x1F3E0, 0x1F3F0},
+    {0x1F3F4, 0x1F3F4}, {0x1F3F8, 0x1F43E}, {0x1F440, 0x1F440}, {0x1F442, 0x1F4FC},
+    {0x1F4FF, 0x1F53D}, {0x1F54B, 0x1F54E}, {0x1F550, 0x1F567}, {0x1F57A, 0x1F57A},
+    {0x1F595, 0x1F596}, {0x1F5A4, 0x1F5A4}, {0x1F5FB, 0x1F64F}, {0x1F680, 0x1F6C5},
+    {0x1F6CC, 0x1F6CC}, {0x1F6D0, 0x1F6D2}, {0x1F6D5, 0x1F6D7}, {0x1F6EB, 0x1F6EC},
+    {0x1F6F4, 0x1F6FC}, {0x1F7E0, 0x1F7EB}, {0x1F90C, 0x1F93A}, {0x1F93C, 0x1F945},
+    {0x1F947, 0x1F9FF}, {0x1FA70, 0x1FAFF}, {0x20000, 0x2FFFD}, {0x30000, 0x3FFFD},
+};
+
+// East Asian Ambiguous letters that a CJK font draws two cells wide.
+const Range AMBIGUOUS[] = {
+    {0x0391, 0x03A9}, {0x03B1, 0x03C9}, {0x0401, 0x0401},
+    {0x0410, 0x044F}, {0x0451, 0x0451}, {0x2500, 0x259F},
+};
+
+bool InRanges(char32_t c, const Range *ranges, size_t count) {
+    for (size_t i = 0; i < count; i++) {
+        if (c >= ranges[i].first && c <= ranges[i].last) {
+            return true;
+        }
+    }
+    return false;
+}
+
+int CharWidth(char32_t c) {
+    if (c < 0x1100) {
+        return ambiguousWide && InRanges(c, AMBIGUOUS, sizeof AMBIGUOUS / sizeof AMBIGUOUS[0]) ? 2
+                                                                                               : 1;
+    }
+    if (InRanges(c, WIDE, sizeof WIDE / sizeof WIDE[0])) {
+        return 2;
+    }
+    return ambiguousWide && InRanges(c, AMBIGUOUS, sizeof AMBIGUOUS / sizeof AMBIGUOUS[0]) ? 2 : 1;
+}
+
+bool IsHighSurrogate(char16_t c) {
+    return c >= 0xD800 && c <= 0xDBFF;
+}
+
+bool IsLowSurrogate(char16_t c) {
+    return c >= 0xDC00 && c <= 0xDFFF;
+}
+
+// The character that starts at units[i] of a text of `length` units, and
+// how many units it takes. A surrogate pair is one character; a lone
+// surrogate stands as U+FFFD (src/buffer/out/Row.cpp,
+// ROW::WriteHelper::_replaceTextUnicode).
+char32_t NextCharacter(const WCHAR *units, size_t length, size_t i, size_t *taken) {
+    char16_t c = units[i];
+    *taken = 1;
+    if (IsHighSurrogate(c) && i + 1 < length && IsLowSurrogate(units[i + 1])) {
+        *taken = 2;
+        return 0x10000 + (((char32_t)c - 0xD800) << 10) + ((char32_t)units[i + 1] - 0xDC00);
+    }
+    if (IsHighSurrogate(c) || IsLowSurrogate(c)) {
+        return REPLACEMENT;
+    }
+    return c;
+}
+
+int Column(size_t cell) {
+    return (int)(cell % (size_t)state.columns);
+}
+
+// Makes cell `at` a plain space, keeping its colours.
+void ClearCell(size_t at) {
+    chars[at] = u' ';
+    attrs[at] &= (WORD)~WIDTH_FLAGS;
+    pairs.erase(at);
+}
+
+// Before cells [at, at + width) of one row are written: the halves of wide
+// characters outside them whose other half is overwritten become spaces
+// (src/buffer/out/Row.cpp, ROW::WriteHelper::Finish pads what it cut).
+void BreakOverlaps(size_t at, int width) {
+    if ((attrs[at] & TRAILING) != 0 && Column(at) > 0) {
+        ClearCell(at - 1);
+    }
+    size_t last = at + (size_t)width - 1;
+    if ((attrs[last] & LEADING) != 0 && Column(last) + 1 < state.columns) {
+        ClearCell(last + 1);
+    }
+}
+
+// Writes one character into `width` (1 or 2) cells of a row at `at`, the
+// caller having checked that they fit. Each cell takes its attribute from
+// `attributes` (one per cell, null to keep the cells' own colours).
+void PutCharacter(size_t at, int width, char32_t c, const WORD *attributes) {
+    BreakOverlaps(at, width);
+    WORD unit = c > 0xFFFF ? (WORD)REPLACEMENT : (WORD)c;
+    for (int i = 0; i < width; i++) {
+        size_t cell = at + (size_t)i;
+        WORD colours = attributes != nullptr ? (WORD)(attributes[i] & KEPT_ATTRIBUTES)
+                                             : (WORD)(attrs[cell] & (WORD)~WIDTH_FLAGS);
+        WORD flag = width == 1 ? 0 : (i == 0 ? LEADING : TRAILING);
+        chars[cell] = unit;
+        attrs[cell] = (WORD)(colours | flag);
+        pairs.erase(cell);
+    }
+    if (c > 0xFFFF) {
+        pairs[at] = c;
+    }
+}
+
+// Writes text as a stream of characters from cell `at` on, wrapping from
+// row to row: a wide character that does not fit the row's last column
+// leaves a space there and goes on the next row (src/buffer/out/Row.cpp,
+// ROW::WriteCells, and src/host/_output.cpp, WriteOutputStringW). Returns
+// the units written; `attribute` null keeps the cells' colours.
+size_t WriteText(size_t at, const WCHAR *units, size_t length, const WORD *attribute) {
+    size_t i = 0;
+    while (i < length && at < chars.size()) {
+        size_t taken = 0;
+        char32_t c = NextCharacter(units, length, i, &taken);
+        int width = CharWidth(c);
+        if (width == 2 && Column(at) == state.columns - 1) {
+            BreakOverlaps(at, 1);
+            ClearCell(at);
+            if (attribute != nullptr) {
+                attrs[at] = (WORD)(*attribute & KEPT_ATTRIBUTES);
+            }
+            at++;
+            continue;
+        }
+        WORD both[2] = {attribute != nullptr ? *attribute : (WORD)0,
+                        attribute != nullptr ? *attribute : (WORD)0};
+        PutCharacter(at, width, c, attribute != nullptr ? both : nullptr);
+        at += (size_t)width;
+        i += taken;
+    }
+    return i;
+}
+
+// Writes one row's run of CHAR_INFO cells from cell `at` on, as conhost
+// writes them (src/buffer/out/Row.cpp, ROW::WriteCells, fed cell by cell by
+// src/buffer/out/OutputCellIterator.cpp from the CHAR_INFO view): a cell
+// flagged leading starts a wide character over it and the next cell, or
+// becomes a space in the last column written; a cell flagged trailing is
+// taken as already written by its leading cell and only gives its colours,
+// except as the first cell of the run (then it is written over the cell
+// before it and its own) or in the row's first column (then a space); a
+// cell with neither flag takes one cell, whatever its character's width.
+void WriteCharInfoRow(size_t at, const CHAR_INFO *cells, int count, int lastColumn) {
+    for (int i = 0; i < count; i++) {
+        size_t cell = at + (size_t)i;
+        const CHAR_INFO &info = cells[i];
+        WORD colours = (WORD)(info.Attributes & KEPT_ATTRIBUTES);
+        int column = Column(cell);
+        if ((info.Attributes & LEADING) != 0) {
+            if (column == lastColumn) {
+                BreakOverlaps(cell, 1);
+                ClearCell(cell);
+                attrs[cell] = colours;
+            } else {
+                // The next CHAR_INFO is written over the trailing cell in
+                // turn: its colours if it is flagged trailing, a character
+                // of its own (breaking this one) if it is not.
+                WORD both[2] = {info.Attributes, info.Attributes};
+                PutCharacter(cell, 2, info.Char.UnicodeChar, both);
+            }
+        } else if ((info.Attributes & TRAILING) != 0) {
+            if (column == 0) {
+                BreakOverlaps(cell, 1);
+                ClearCell(cell);
+                attrs[cell] = colours;
+            } else if (i == 0) {
+                WORD both[2] = {(WORD)(attrs[cell - 1] & KEPT_ATTRIBUTES), info.Attributes};
+                PutCharacter(cell - 1, 2, info.Char.UnicodeChar, both);
+            } else {
+                attrs[cell] = (WORD)(colours | (attrs[cell] & WIDTH_FLAGS));
+            }
+        } else {
+            PutCharacter(cell, 1, info.Char.UnicodeChar, &info.Attributes);
+        }
+    }
+}
+
+// The part of a CHAR_INFO transfer that lies in both the caller's buffer
+// and the screen buffer: the cells of `region` clipped to the buffer of
+// `size` cells from `from`, then to the screen buffer. FALSE when nothing
+// is left; otherwise the screen rectangle and the caller's first cell.
+bool ClipCharInfoRegion(COORD size, COORD from, const SMALL_RECT &region, SMALL_RECT *clipped,
+                        size_t *first) {
+    int left = region.Left, top = region.Top;
+    int right = std::min((int)region.Right, left + size.X - from.X - 1);
+    int bottom = std::min((int)region.Bottom, top + size.Y - from.Y - 1);
+    int clippedLeft = std::max(left, 0), clippedTop = std::max(top, 0);
+    right = std::min(right, state.columns - 1);
+    bottom = std::min(bottom, state.rows - 1);
+    if (from.X < 0 || from.Y < 0 || clippedLeft > right || clippedTop > bottom) {
+        return false;
+    }
+    *clipped = SMALL_RECT{(SHORT)clippedLeft, (SHORT)clippedTop, (SHORT)right, (SHORT)bottom};
+    *first = (size_t)(from.Y + clippedTop - top) * (size_t)size.X +
+             (size_t)(from.X + clippedLeft - left);
+    return true;
+}
+
 template <typename T> void Need(const char *function, const T *pointer, const char *what) {
     if (pointer == nullptr) {
         Unsupported(function, what);
@@ -137,6 +385,8 @@ void ResetConsole() {
     state = sim::ConsoleState();
     chars.clear();
     attrs.clear();
+    pairs.clear();
+    ambiguousWide = false;
     SyncCells();
     consoleAccess.clear();
     moves.clear();
@@ -226,6 +476,12 @@ static BOOL BeginCellTransfer(const char *name, HANDLE console, DWORD access, co
     return TRUE;
 }
 
+// Characters as conhost reads them (src/host/output.cpp, ReadOutputStringW):
+// a trailing cell is skipped ("Trailings are duplicate copies of the
+// leading"), except that a trailing first cell and a leading last cell read
+// as a space; a cell holding a surrogate pair gives both units. *read is
+// the count of units given, fewer than the cells when a wide character was
+// among them (src/host/directio.cpp, ReadConsoleOutputCharacterWImpl).
 BOOL ReadConsoleOutputCharacterW(HANDLE console, LPWSTR characters, DWORD length, COORD at,
                                  LPDWORD read) {
     size_t start = 0, count = 0;
@@ -233,12 +489,29 @@ BOOL ReadConsoleOutputCharacterW(HANDLE console, LPWSTR characters, DWORD length
                            at, read, &start, &count)) {
         return FALSE;
     }
-    for (size_t i = 0; i < count; i++) {
-        characters[i] = (WCHAR)chars[start + i];
+    size_t out = 0;
+    for (size_t i = 0; i < count && out < length; i++) {
+        size_t cell = start + i;
+        bool trailing = (attrs[cell] & TRAILING) != 0, leading = (attrs[cell] & LEADING) != 0;
+        if ((i == 0 && trailing) || (i + 1 == count && leading)) {
+            characters[out++] = u' ';
+        } else if (!trailing) {
+            auto pair = pairs.find(cell);
+            if (pair != pairs.end() && out + 1 < length) {
+                characters[out++] = (WCHAR)(0xD800 + ((pair->second - 0x10000) >> 10));
+                characters[out++] = (WCHAR)(0xDC00 + ((pair->second - 0x10000) & 0x3FF));
+            } else {
+                characters[out++] = (WCHAR)chars[cell];
+            }
+        }
     }
+    *read = (DWORD)out;
     return TRUE;
 }
 
+// One attribute per cell with the two width flags (src/host/output.cpp,
+// ReadOutputAttributes), except on a trailing first cell and a leading last
+// cell, which read without them.
 BOOL ReadConsoleOutputAttribute(HANDLE console, WORD *attributes, DWORD length, COORD at,
                                 LPDWORD read) {
     size_t start = 0, count = 0;
@@ -247,9 +520,17 @@ BOOL ReadConsoleOutputAttribute(HANDLE console, WORD *attributes, DWORD length, 
         return FALSE;
     }
     std::copy(attrs.begin() + (long)start, attrs.begin() + (long)(start + count), attributes);
+    if (count > 0 && (attributes[0] & TRAILING) != 0) {
+        attributes[0] &= (WORD)~WIDTH_FLAGS;
+    }
+    if (count > 0 && (attributes[count - 1] & LEADING) != 0) {
+        attributes[count - 1] &= (WORD)~WIDTH_FLAGS;
+    }
     return TRUE;
 }
 
+// A stream of characters, a wide one two cells wide (src/host/_output.cpp,
+// WriteOutputStringW); *written counts the units written.
 BOOL WriteConsoleOutputCharacterW(HANDLE console, LPCWSTR characters, DWORD length, COORD at,
                                   LPDWORD written) {
     size_t start = 0, count = 0;
@@ -257,12 +538,13 @@ BOOL WriteConsoleOutputCharacterW(HANDLE console, LPCWSTR characters, DWORD leng
                            length, at, written, &start, &count)) {
         return FALSE;
     }
-    for (size_t i = 0; i < count; i++) {
-        chars[start + i] = (WORD)characters[i];
-    }
+    *written = (DWORD)WriteText(start, characters, length, nullptr);
     return TRUE;
 }
 
+// Colours only: the width flags and 0x2000 of the words written are dropped
+// and each cell keeps its own flags (src/buffer/out/OutputCellIterator.cpp,
+// s_GenerateViewLegacyAttr; src/inc/conattrs.hpp, USED_META_ATTRS).
 BOOL WriteConsoleOutputAttribute(HANDLE console, const WORD *attributes, DWORD length, COORD at,
                                  LPDWORD written) {
     size_t start = 0, count = 0;
@@ -270,7 +552,85 @@ BOOL WriteConsoleOutputAttribute(HANDLE console, const WORD *attributes, DWORD l
                            length, at, written, &start, &count)) {
         return FALSE;
     }
-    std::copy(attributes, attributes + count, attrs.begin() + (long)start);
+    for (size_t i = 0; i < count; i++) {
+        WORD &cell = attrs[start + i];
+        cell = (WORD)((attributes[i] & KEPT_ATTRIBUTES) | (cell & WIDTH_FLAGS));
+    }
+    return TRUE;
+}
+
+// The part the two CHAR_INFO transfers share: log entry, armed failure,
+// pointers and access. FALSE when the call fails (its error set).
+static BOOL BeginCharInfoTransfer(const char *name, HANDLE console, DWORD access, const void *cells,
+                                  PSMALL_RECT region) {
+    if (EnterOrFail(name)) {
+        return FALSE;
+    }
+    Need(name, cells, "a null cell buffer");
+    Need(name, region, "a null rectangle");
+    return UseConsole(console, access) ? TRUE : FALSE;
+}
+
+// One CHAR_INFO per cell (src/host/directio.cpp, ReadConsoleOutputWImplHelper
+// with src/host/consoleInformation.cpp, AsCharInfo): a wide character in
+// both of its cells with its flag, U+FFFD for a cell holding a surrogate
+// pair. The rectangle is clipped to the screen buffer and the caller's
+// buffer and comes back as read; with nothing left it comes back empty
+// (Right and Bottom one less than Left and Top) and the call succeeds.
+BOOL ReadConsoleOutputW(HANDLE console, PCHAR_INFO cells, COORD size, COORD from,
+                        PSMALL_RECT region) {
+    if (!BeginCharInfoTransfer("ReadConsoleOutputW", console, GENERIC_READ, cells, region)) {
+        return FALSE;
+    }
+    SMALL_RECT clipped = {0, 0, 0, 0};
+    size_t first = 0;
+    bool any = ClipCharInfoRegion(size, from, *region, &clipped, &first);
+    int width = clipped.Right - clipped.Left + 1;
+    if (any && readLimit != 0) {
+        int rows = (int)(readLimit / (DWORD)width);
+        any = rows > 0;
+        clipped.Bottom = (SHORT)std::min((int)clipped.Bottom, clipped.Top + rows - 1);
+    }
+    if (!any) {
+        region->Right = (SHORT)(region->Left - 1);
+        region->Bottom = (SHORT)(region->Top - 1);
+        return TRUE;
+    }
+    for (int row = clipped.Top; row <= clipped.Bottom; row++) {
+        size_t cell = (size_t)row * (size_t)state.columns + (size_t)clipped.Left;
+        for (int i = 0; i < width; i++) {
+            CHAR_INFO &info = cells[first + (size_t)i];
+            info.Char.UnicodeChar = (WCHAR)chars[cell + (size_t)i];
+            info.Attributes = attrs[cell + (size_t)i];
+        }
+        first += (size_t)size.X;
+    }
+    *region = clipped;
+    return TRUE;
+}
+
+// One CHAR_INFO per cell, row by row (src/host/directio.cpp,
+// WriteConsoleOutputWImplHelper; the cells as WriteCharInfoRow says). The
+// rectangle is clipped and reported as ReadConsoleOutputW does.
+BOOL WriteConsoleOutputW(HANDLE console, const CHAR_INFO *cells, COORD size, COORD from,
+                         PSMALL_RECT region) {
+    if (!BeginCharInfoTransfer("WriteConsoleOutputW", console, GENERIC_WRITE, cells, region)) {
+        return FALSE;
+    }
+    SMALL_RECT clipped = {0, 0, 0, 0};
+    size_t first = 0;
+    if (!ClipCharInfoRegion(size, from, *region, &clipped, &first)) {
+        region->Right = (SHORT)(region->Left - 1);
+        region->Bottom = (SHORT)(region->Top - 1);
+        return TRUE;
+    }
+    int width = clipped.Right - clipped.Left + 1;
+    for (int row = clipped.Top; row <= clipped.Bottom; row++) {
+        size_t cell = (size_t)row * (size_t)state.columns + (size_t)clipped.Left;
+        WriteCharInfoRow(cell, cells + first, width, clipped.Right);
+        first += (size_t)size.X;
+    }
+    *region = clipped;
     return TRUE;
 }
 
@@ -298,6 +658,14 @@ BOOL SetConsoleScreenBufferSize(HANDLE console, COORD size) {
     }
     chars.swap(newChars);
     attrs.swap(newAttrs);
+    pairs.clear(); // a cell that held a pair keeps its U+FFFD
+    for (int r = 0; r < keepRows && columns < state.columns; r++) {
+        // A wide character cut at the new right edge leaves a space.
+        size_t last = (size_t)r * columns + (size_t)(columns - 1);
+        if ((attrs[last] & LEADING) != 0) {
+            ClearCell(last);
+        }
+    }
     state.columns = columns;
     state.rows = rows;
     state.cursorColumn = std::min(state.cursorColumn, columns - 1);
@@ -530,13 +898,30 @@ BOOL WriteConsoleW(HANDLE console, const void *text, DWORD length, LPDWORD writt
             } else if (c == u'\a') {
                 // The bell writes nothing.
             } else {
-                size_t at = (size_t)row * state.columns + column;
-                chars[at] = (WORD)c;
-                attrs[at] = state.attribute;
-                column++;
-                if (column == state.columns) {
+                // A wide character fills two cells; one that does not fit
+                // the row's last column leaves a space there and goes on the
+                // next row (src/buffer/out/Row.cpp, ROW::WriteHelper).
+                size_t taken = 0;
+                char32_t character = NextCharacter(units, length, i, &taken);
+                int width = CharWidth(character);
+                i += (DWORD)taken - 1;
+                if (width == 2 && column == state.columns - 1) {
+                    size_t at = (size_t)row * state.columns + column;
+                    BreakOverlaps(at, 1);
+                    ClearCell(at);
+                    attrs[at] = (WORD)(state.attribute & KEPT_ATTRIBUTES);
                     column = 0;
                     row++;
+                }
+                if (row < state.rows) {
+                    size_t at = (size_t)row * state.columns + column;
+                    WORD both[2] = {state.attribute, state.attribute};
+                    PutCharacter(at, width, character, both);
+                    column += width;
+                    if (column == state.columns) {
+                        column = 0;
+                        row++;
+                    }
                 }
             }
             if (row >= state.rows) {
@@ -656,6 +1041,7 @@ void ConsoleResize(int columns, int rows) {
     state.rows = rows;
     chars.assign((size_t)columns * rows, u' ');
     attrs.assign((size_t)columns * rows, state.attribute);
+    pairs.clear();
     state.cursorColumn = std::min(state.cursorColumn, columns - 1);
     state.cursorRow = std::min(state.cursorRow, rows - 1);
     // A window that no longer fits shrinks to the buffer and moves inside.
@@ -685,10 +1071,17 @@ void ConsolePutText(int column, int row, const std::u16string &text, WORD attrib
         Unsupported("sim::ConsolePutText", "a start outside the buffer");
     }
     size_t at = (size_t)row * state.columns + column;
-    for (size_t i = 0; i < text.size() && at < chars.size(); i++, at++) {
-        chars[at] = (WORD)text[i];
-        attrs[at] = attribute;
-    }
+    WriteText(at, text.data(), text.size(), &attribute);
+}
+
+void SetAmbiguousWide(bool wide) {
+    EnsureInitialised();
+    ambiguousWide = wide;
+}
+
+int ConsoleCharWidth(char32_t character) {
+    EnsureInitialised();
+    return CharWidth(character);
 }
 
 std::u16string ConsoleRowText(int row) {

@@ -59,10 +59,23 @@ struct ConsoleState {
 ConsoleState &Console(); // live state; cells are kept apart, below
 // Set the buffer size (clearing every cell to a space in `attribute`).
 void ConsoleResize(int columns, int rows);
+// The cells as ReadConsoleOutputW gives them: a wide character in both of
+// its cells, the attributes carrying COMMON_LVB_LEADING_BYTE and
+// COMMON_LVB_TRAILING_BYTE, U+FFFD for a cell holding a surrogate pair.
+// Changed directly, they are taken as they stand.
 std::vector<WORD> &ConsoleChars(); // rows x columns, row-major
 std::vector<WORD> &ConsoleAttrs();
+// Writes text as WriteConsoleOutputCharacterW does (a wide character two
+// cells wide, wrapping at the row's end) and gives its cells `attribute`.
 void ConsolePutText(int column, int row, const std::u16string &text, WORD attribute);
 std::u16string ConsoleRowText(int row); // the row's characters as they stand
+// When true, the letters of East Asian ambiguous width (Greek, Cyrillic,
+// box drawing) take two cells, as under a CJK console font; false after Reset.
+void SetAmbiguousWide(bool wide);
+// The cells a character takes in the console as it stands now: 2 for East
+// Asian Wide and Fullwidth characters (and the ambiguous ones when so set), 1
+// otherwise.
+int ConsoleCharWidth(char32_t character);
 // MoveWindow resizes the window in cells as a console host would: the new
 // width in cells is (pixel width - frame - vScroll if the buffer is taller
 // than the new window) / fontWidth, where the frame is the current pixel
@@ -74,9 +87,10 @@ std::u16string ConsoleRowText(int row); // the row's characters as they stand
 // When false, MoveWindow changes nothing, as under Wine.
 void SetMoveWindowResizes(bool resizes);
 // ReadConsoleOutputCharacterW and ReadConsoleOutputAttribute fill and
-// report at most `cells` cells a call, leaving the rest of the caller's
-// buffer untouched, as a console may when its buffer shrinks under the
-// reader; 0 (as after Reset) sets no limit.
+// report at most `cells` cells a call, and ReadConsoleOutputW at most the
+// whole rows that fit in `cells`, leaving the rest of the caller's buffer
+// untouched, as a console may when its buffer shrinks under the reader; 0
+// (as after Reset) sets no limit.
 void SetConsoleReadLimit(DWORD cells);
 
 // ---- Volume. Paths are Windows paths ("C:\dir\file"); names compare

@@ -189,6 +189,14 @@ typedef struct _CONSOLE_SCREEN_BUFFER_INFO {
     COORD dwMaximumWindowSize;
 } CONSOLE_SCREEN_BUFFER_INFO, *PCONSOLE_SCREEN_BUFFER_INFO;
 
+typedef struct _CHAR_INFO {
+    union {
+        WCHAR UnicodeChar;
+        CHAR AsciiChar;
+    } Char;
+    WORD Attributes;
+} CHAR_INFO, *PCHAR_INFO;
+
 typedef struct _CONSOLE_FONT_INFO {
     DWORD nFont;
     COORD dwFontSize;
@@ -202,6 +210,11 @@ typedef struct _CONSOLE_FONT_INFO {
 #define BACKGROUND_GREEN 0x0020
 #define BACKGROUND_RED 0x0040
 #define BACKGROUND_INTENSITY 0x0080
+#define COMMON_LVB_LEADING_BYTE 0x0100
+#define COMMON_LVB_TRAILING_BYTE 0x0200
+#define COMMON_LVB_GRID_HORIZONTAL 0x0400
+#define COMMON_LVB_GRID_LVERTICAL 0x0800
+#define COMMON_LVB_GRID_RVERTICAL 0x1000
 #define COMMON_LVB_REVERSE_VIDEO 0x4000
 #define COMMON_LVB_UNDERSCORE 0x8000
 
@@ -338,6 +351,10 @@ BOOL WriteConsoleOutputCharacterW(HANDLE console, LPCWSTR characters, DWORD leng
                                   LPDWORD written);
 BOOL WriteConsoleOutputAttribute(HANDLE console, const WORD *attributes, DWORD length, COORD at,
                                  LPDWORD written);
+BOOL ReadConsoleOutputW(HANDLE console, PCHAR_INFO cells, COORD size, COORD from,
+                        PSMALL_RECT region);
+BOOL WriteConsoleOutputW(HANDLE console, const CHAR_INFO *cells, COORD size, COORD from,
+                         PSMALL_RECT region);
 BOOL SetConsoleScreenBufferSize(HANDLE console, COORD size);
 BOOL SetConsoleWindowInfo(HANDLE console, BOOL absolute, const SMALL_RECT *window);
 BOOL SetConsoleCursorPosition(HANDLE console, COORD position);

@@ -1,7 +1,8 @@
 // walltime.cpp: the wall-clock time of a save and of a restore of a whole
 // 120 x 9,001 console holding a shell session, against the floor that no
 // save or restore can beat: a bare loop that only reads (or writes) the same
-// cells with the same console calls in the same blocks of whole rows.
+// cells in the same blocks of whole rows, two calls a block or one CHAR_INFO
+// call a block, whichever is faster.
 //
 // The plugin is loaded from beside this program as the host loads it, and
 // `glim` is called through GetProcAddress, with the host services of our
@@ -98,9 +99,11 @@ void ResizeConsole(HANDLE console, int columns, int rows, int windowRows) {
     SetConsoleWindowInfo(console, TRUE, &window);
 }
 
-// The floor: the cells read, or written, with the same calls as the save
-// and the restore make, in blocks of whole rows of at most 8,192 cells,
-// characters then attributes for each block.
+// The floors: the cells read, or written, in blocks of whole rows of at
+// most 8,192 cells, in either of the two ways a program can: characters
+// then attributes for each block (two calls), or characters and
+// attributes together, one CHAR_INFO per cell (one call), as the save and
+// the restore do. The faster of the two is the floor that counts.
 DWORD RowsPerBlock(DWORD columns) {
     DWORD rows = BLOCK_CELLS / columns;
     return rows > 0 ? rows : 1;
@@ -137,13 +140,56 @@ bool WriteCells(HANDLE console, DWORD columns, DWORD rows, const WORD *ch, const
     return true;
 }
 
+bool ReadCharInfoCells(HANDLE console, DWORD columns, DWORD rows, CHAR_INFO *block, WORD *ch,
+                       WORD *at) {
+    DWORD step = RowsPerBlock(columns);
+    for (DWORD row = 0; row < rows; row += step) {
+        DWORD blockRows = std::min(step, rows - row);
+        COORD size = {(SHORT)columns, (SHORT)blockRows};
+        COORD origin = {0, 0};
+        SMALL_RECT region = {0, (SHORT)row, (SHORT)(columns - 1), (SHORT)(row + blockRows - 1)};
+        if (!ReadConsoleOutputW(console, block, size, origin, &region)) {
+            return false;
+        }
+        DWORD index = row * columns;
+        for (DWORD i = 0; i < blockRows * columns; i++) {
+            ch[index + i] = (WORD)block[i].Char.UnicodeChar;
+            at[index + i] = block[i].Attributes;
+        }
+    }
+    return true;
+}
+
+bool WriteCharInfoCells(HANDLE console, DWORD columns, DWORD rows, CHAR_INFO *block, const WORD *ch,
+                        const WORD *at) {
+    DWORD step = RowsPerBlock(columns);
+    for (DWORD row = 0; row < rows; row += step) {
+        DWORD blockRows = std::min(step, rows - row);
+        DWORD index = row * columns;
+        for (DWORD i = 0; i < blockRows * columns; i++) {
+            block[i].Char.UnicodeChar = (WCHAR)ch[index + i];
+            block[i].Attributes = at[index + i];
+        }
+        COORD size = {(SHORT)columns, (SHORT)blockRows};
+        COORD origin = {0, 0};
+        SMALL_RECT region = {0, (SHORT)row, (SHORT)(columns - 1), (SHORT)(row + blockRows - 1)};
+        if (!WriteConsoleOutputW(console, block, size, origin, &region)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // The bare reads into two cell arrays taken from the process heap for
 // them, zeroed, as the save takes its arrays, and given back after.
-bool ReadIntoNewArrays(HANDLE console, DWORD columns, DWORD rows) {
+// With `block`, read with one CHAR_INFO call a block through it.
+bool ReadIntoNewArrays(HANDLE console, DWORD columns, DWORD rows, CHAR_INFO *block = nullptr) {
     SIZE_T bytes = (SIZE_T)columns * rows * sizeof(WORD);
     WORD *ch = (WORD *)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, bytes);
     WORD *at = (WORD *)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, bytes);
-    bool ok = ch != nullptr && at != nullptr && ReadCells(console, columns, rows, ch, at);
+    bool ok = ch != nullptr && at != nullptr &&
+              (block != nullptr ? ReadCharInfoCells(console, columns, rows, block, ch, at)
+                                : ReadCells(console, columns, rows, ch, at));
     if (at != nullptr) {
         HeapFree(GetProcessHeap(), 0, at);
     }
@@ -248,10 +294,13 @@ bool ReadFileBlocks(const std::wstring &path, std::vector<BYTE> &buffer) {
 enum Measure {
     SAVE,         // glim /Q into a new file
     SAVE_REPLACE, // glim /Q /O over the file
-    READ_FLOOR,   // the bare reads
+    READ_FLOOR,   // the bare reads, two calls a block
+    READ_CELLS,   // the bare reads, one CHAR_INFO call a block
+    FRESH_CELLS,  // the same into cell arrays allocated for them
     FRESH_READS,  // the bare reads into cell arrays allocated for them
     RESTORE,      // glim /R /Q
-    WRITE_FLOOR,  // the bare writes
+    WRITE_FLOOR,  // the bare writes, two calls a block
+    WRITE_CELLS,  // the bare writes, one CHAR_INFO call a block
     CHECKSUM,     // ScreenCrc32 of all cells
     ENCODER,      // EncodeScreen into memory
     DECODER,      // DecodeGlimpset from memory
@@ -300,7 +349,23 @@ void Print(FILE *out, const Screen &s, const Runs &runs, DWORD fileBytes) {
     PrintRow(out, runs, "save    glim /Q /O FILE", SAVE_REPLACE, "bare reads", READ_FLOOR);
     PrintRow(out, runs, "save    glim /Q /O FILE", SAVE_REPLACE, "bare reads, new arrays",
              FRESH_READS);
+    PrintRow(out, runs, "save    glim /Q FILE", SAVE, "bare CHAR_INFO reads", READ_CELLS);
+    PrintRow(out, runs, "save    glim /Q FILE", SAVE, "CHAR_INFO, new arrays", FRESH_CELLS);
     PrintRow(out, runs, "restore glim /R /Q FILE", RESTORE, "bare writes", WRITE_FLOOR);
+    PrintRow(out, runs, "restore glim /R /Q FILE", RESTORE, "bare CHAR_INFO writes", WRITE_CELLS);
+    Measure readFloor = Time(runs, READ_CELLS) < Time(runs, READ_FLOOR) ? READ_CELLS : READ_FLOOR;
+    Measure writeFloor =
+        Time(runs, WRITE_CELLS) < Time(runs, WRITE_FLOOR) ? WRITE_CELLS : WRITE_FLOOR;
+    Measure freshFloor =
+        Time(runs, FRESH_CELLS) < Time(runs, FRESH_READS) ? FRESH_CELLS : FRESH_READS;
+    fprintf(out, "\nAgainst the faster floor:\n");
+    PrintRow(out, runs, "save    glim /Q FILE", SAVE,
+             readFloor == READ_CELLS ? "bare CHAR_INFO reads" : "bare reads", readFloor);
+    PrintRow(out, runs, "save    glim /Q FILE", SAVE,
+             freshFloor == FRESH_CELLS ? "CHAR_INFO, new arrays" : "bare reads, new arrays",
+             freshFloor);
+    PrintRow(out, runs, "restore glim /R /Q FILE", RESTORE,
+             writeFloor == WRITE_CELLS ? "bare CHAR_INFO writes" : "bare writes", writeFloor);
     fprintf(out, "\nThe plugin's own work on the same cells, timed apart in this process:\n");
     PrintPart(out, runs, "checksum (ScreenCrc32)", CHECKSUM);
     PrintPart(out, runs, "encoder, into memory", ENCODER);
@@ -336,6 +401,7 @@ struct Bench {
     std::wstring probe;  // the file written and read apart
     std::wstring quoted; // the plugin's file, quoted for the command line
     std::vector<WORD> ch, at, other, otherAt, tokens;
+    std::vector<CHAR_INFO> block; // one block of cells for the CHAR_INFO floors
     std::vector<BYTE> readBuffer;
     Encoded encoded;
     Runs runs;
@@ -362,6 +428,13 @@ bool TimeReads(Bench &b) {
     start = Milliseconds();
     ok = ok && ReadIntoNewArrays(b.console, s.columns, s.rows);
     b.runs[FRESH_READS].push_back(Milliseconds() - start);
+    start = Milliseconds();
+    ok = ok &&
+         ReadCharInfoCells(b.console, s.columns, s.rows, b.block.data(), b.ch.data(), b.at.data());
+    b.runs[READ_CELLS].push_back(Milliseconds() - start);
+    start = Milliseconds();
+    ok = ok && ReadIntoNewArrays(b.console, s.columns, s.rows, b.block.data());
+    b.runs[FRESH_CELLS].push_back(Milliseconds() - start);
     return ok;
 }
 
@@ -383,6 +456,12 @@ bool TimeWrites(Bench &b) {
     double start = Milliseconds();
     bool ok = WriteCells(b.console, s.columns, s.rows, s.ch.data(), s.at.data());
     b.runs[WRITE_FLOOR].push_back(Milliseconds() - start);
+    ShowScreen(b.console, s);
+    Scramble(b.console, s, b.other, b.otherAt);
+    start = Milliseconds();
+    ok = ok &&
+         WriteCharInfoCells(b.console, s.columns, s.rows, b.block.data(), s.ch.data(), s.at.data());
+    b.runs[WRITE_CELLS].push_back(Milliseconds() - start);
     ShowScreen(b.console, s);
     return ok;
 }
@@ -459,6 +538,7 @@ int main(int argc, char **argv) {
     b->other.assign(cells, 0);
     b->otherAt.assign(cells, 0);
     b->tokens.assign(TOKEN_BUFFER_WORDS, 0);
+    b->block.assign(BLOCK_CELLS, CHAR_INFO{});
     b->readBuffer.assign(READ_BUFFER_BYTES, 0);
     b->encoded.bytes.assign(8 * (size_t)cells + 16, 0);
     b->encoded.size = 0;

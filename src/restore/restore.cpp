@@ -73,10 +73,17 @@ static int TargetWindowHeight(int saved, int rows, int currentHeight,
     return height;
 }
 
-// Writes the cells in blocks of whole rows, characters then attributes for
-// each block. Returns 0, or 2 after the message; blocks already written stay.
+// Writes the cells in blocks of whole rows, each block with one call that
+// carries characters and colours together, one CHAR_INFO per cell through
+// `block` (CELLS_PER_WRITE cells). A cell comes back as it was saved: a
+// wide character in two cells with their leading and trailing flags takes
+// those two cells again, and a cell saved without a flag takes one cell,
+// whatever width the console now gives its character; so no cell can push
+// the rest of its block out of place. A file whose trailing halves are
+// missing is written as it stands. Returns 0, or 2 after the message;
+// blocks already written stay.
 static int WriteCells(HANDLE console, const WORD *characters, const WORD *attributes, int columns,
-                      int rows) {
+                      int rows, CHAR_INFO *block) {
     // ClassifyHeader accepts 22 to 512 columns: a block holds whole rows, at least 16.
     assert(columns >= MIN_COLUMNS && columns <= MAX_COLUMNS);
     int blockRows = CELLS_PER_WRITE / columns;
@@ -87,11 +94,14 @@ static int WriteCells(HANDLE console, const WORD *characters, const WORD *attrib
         }
         DWORD first = (DWORD)start * (DWORD)columns;
         DWORD cells = (DWORD)(last - start + 1) * (DWORD)columns;
-        COORD at = {0, (SHORT)start};
-        DWORD written = 0;
-        if (!WriteConsoleOutputCharacterW(console, (const WCHAR *)(characters + first), cells, at,
-                                          &written) ||
-            !WriteConsoleOutputAttribute(console, attributes + first, cells, at, &written)) {
+        for (DWORD i = 0; i < cells; i++) {
+            block[i].Char.UnicodeChar = (WCHAR)characters[first + i];
+            block[i].Attributes = attributes[first + i];
+        }
+        COORD size = {(SHORT)columns, (SHORT)(last - start + 1)};
+        COORD origin = {0, 0};
+        SMALL_RECT region = {0, (SHORT)start, (SHORT)(columns - 1), (SHORT)last};
+        if (!WriteConsoleOutputW(console, block, size, origin, &region)) {
             ReportSystem(WriteConsoleText, NULL);
             return 2;
         }
@@ -122,6 +132,7 @@ int RestoreScreen(const WCHAR *name, DWORD modeFlags) {
     BYTE *readBuffer = NULL;
     WORD *characters = NULL;
     WORD *attributes = NULL;
+    CHAR_INFO *block = NULL;
     DWORD got = 0;
     DWORD count = 0;
     DWORD readError = 0;
@@ -207,7 +218,10 @@ int RestoreScreen(const WCHAR *name, DWORD modeFlags) {
     if (characters != NULL) {
         attributes = (WORD *)AllocateMemory((SIZE_T)count * sizeof(WORD), FALSE);
     }
-    if (characters == NULL || attributes == NULL) {
+    if (attributes != NULL) {
+        block = (CHAR_INFO *)AllocateMemory(CELLS_PER_WRITE * sizeof(CHAR_INFO), FALSE);
+    }
+    if (block == NULL) {
         ReportPlain(TemporaryBuffersText, NULL);
         goto cleanup;
     }
@@ -267,7 +281,7 @@ int RestoreScreen(const WCHAR *name, DWORD modeFlags) {
         }
     }
 
-    if (WriteCells(console, characters, attributes, saved.columns, saved.rows) != 0) {
+    if (WriteCells(console, characters, attributes, saved.columns, saved.rows, block) != 0) {
         goto cleanup;
     }
     {
@@ -283,6 +297,7 @@ int RestoreScreen(const WCHAR *name, DWORD modeFlags) {
     result = 0;
 
 cleanup:
+    FreeMemory(block);
     FreeMemory(attributes);
     FreeMemory(characters);
     FreeMemory(readBuffer);

@@ -24,6 +24,7 @@
 #include "save/encoder.h"
 #include "save/target.h"
 
+#include <assert.h>
 #include <string.h>
 
 static const WCHAR NameErrorText[] = TEXT("Error generating glimpset name in \"%s\"\r\n");
@@ -57,6 +58,7 @@ struct Capture {
     WORD *tokens;
     WORD *characters;
     WORD *attributes;
+    CHAR_INFO *block; // one block of cells as the console hands them over
     DWORD count;
 };
 
@@ -92,10 +94,10 @@ static BOOL SizeIsReadable(int columns, int rows) {
     return columns >= MIN_COLUMNS && columns <= MAX_COLUMNS && rows >= MIN_ROWS && rows <= MAX_ROWS;
 }
 
-// Allocates the token buffer and the cell arrays of `count` cells. The
-// cell arrays start zeroed: the console's count of cells read is not looked
-// at, and cells it did not fill must not carry stale memory. Returns 0, or
-// 2 after the message (what was allocated stays for FreeCapture).
+// Allocates the token buffer, the cell arrays of `count` cells and the
+// block the console is read through. The cell arrays start zeroed: rows the
+// console did not read must not carry stale memory. Returns 0, or 2 after
+// the message (what was allocated stays for FreeCapture).
 static int AllocateCapture(Capture *screen, DWORD count) {
     screen->count = count;
     screen->tokens = (WORD *)AllocateMemory(TOKEN_BUFFER_WORDS * sizeof(WORD), FALSE);
@@ -105,7 +107,10 @@ static int AllocateCapture(Capture *screen, DWORD count) {
     if (screen->characters != nullptr) {
         screen->attributes = (WORD *)AllocateMemory(count * sizeof(WORD), TRUE);
     }
-    if (screen->attributes == nullptr) {
+    if (screen->attributes != nullptr) {
+        screen->block = (CHAR_INFO *)AllocateMemory(BLOCK_CELLS * sizeof(CHAR_INFO), FALSE);
+    }
+    if (screen->block == nullptr) {
         ReportPlain(AllocationText, nullptr);
         return 2;
     }
@@ -113,6 +118,7 @@ static int AllocateCapture(Capture *screen, DWORD count) {
 }
 
 static void FreeCapture(Capture *screen) {
+    FreeMemory(screen->block);
     FreeMemory(screen->attributes);
     FreeMemory(screen->characters);
     FreeMemory(screen->tokens);
@@ -120,22 +126,38 @@ static void FreeCapture(Capture *screen) {
 
 // Reads the cells of the console's `columns` x `rows` buffer into the two
 // arrays in blocks of whole rows. Returns 0, or 2 after the message.
-static int ReadCells(HANDLE console, int columns, int rows, WORD *characters, WORD *attributes) {
-    // Whole rows, at most BLOCK_CELLS cells a call, but never less than a row.
+static int ReadCells(HANDLE console, int columns, int rows, Capture *screen) {
+    // Whole rows, at most BLOCK_CELLS cells a call, each block read with
+    // characters and colours together: one CHAR_INFO per cell, a wide
+    // character in both of its cells with their leading and trailing flags,
+    // so that every later cell keeps its column. (Read apart, the console
+    // gives a wide character once but its attribute twice, and every later
+    // character would be stored a cell to the left of its colour.)
     DWORD rowsPerBlock = BLOCK_CELLS / (DWORD)columns;
     if (rowsPerBlock == 0) {
         rowsPerBlock = 1;
     }
     for (DWORD row = 0; row < (DWORD)rows; row += rowsPerBlock) {
         DWORD blockRows = (DWORD)rows - row < rowsPerBlock ? (DWORD)rows - row : rowsPerBlock;
-        DWORD cells = blockRows * (DWORD)columns;
-        DWORD index = row * (DWORD)columns;
-        COORD at = {0, (SHORT)row};
-        DWORD got = 0;
-        if (!ReadConsoleOutputCharacterW(console, (LPWSTR)(characters + index), cells, at, &got) ||
-            !ReadConsoleOutputAttribute(console, attributes + index, cells, at, &got)) {
+        // The readable sizes keep a row within the block buffer.
+        assert(blockRows * (DWORD)columns <= BLOCK_CELLS);
+        COORD size = {(SHORT)columns, (SHORT)blockRows};
+        COORD origin = {0, 0};
+        SMALL_RECT region = {0, (SHORT)row, (SHORT)(columns - 1), (SHORT)(row + blockRows - 1)};
+        if (!ReadConsoleOutputW(console, screen->block, size, origin, &region)) {
             ReportSystem(ConsoleReadText, nullptr);
             return 2;
+        }
+        // Only the rows the console says it read are taken; a console that
+        // shrank under the reader leaves the rest as the zeros they were.
+        if (region.Top == (SHORT)row && region.Left == 0 && region.Right == columns - 1 &&
+            region.Bottom >= region.Top) {
+            DWORD cells = (DWORD)(region.Bottom - region.Top + 1) * (DWORD)columns;
+            DWORD index = row * (DWORD)columns;
+            for (DWORD i = 0; i < cells; i++) {
+                screen->characters[index + i] = (WORD)screen->block[i].Char.UnicodeChar;
+                screen->attributes[index + i] = screen->block[i].Attributes;
+            }
         }
     }
     return 0;
@@ -228,7 +250,7 @@ int SaveScreen(WCHAR *path, DWORD modeFlags) {
     GetComputerNameW(computerName, &nameSize);
     FillGlimpsetHeader(&screen.header, (modeFlags & MODE_NO_TIME) != 0 ? nullptr : &time, zone.Bias,
                        &info, inputCodePage, outputCodePage, computerName);
-    if (ReadCells(console, columns, rows, screen.characters, screen.attributes) != 0) {
+    if (ReadCells(console, columns, rows, &screen) != 0) {
         outcome = LAST_NAME_UNCHANGED;
         goto done;
     }

@@ -302,9 +302,10 @@ TEST_F(RestoreTest, FileIsClosedAndBufferFreedAsSoonAsDecodingStops) {
     std::vector<std::string> between(log.begin() + lastRead + 1, log.begin() + firstLook);
     EXPECT_NE(std::find(between.begin(), between.end(), "CloseHandle"), between.end());
     EXPECT_NE(std::find(between.begin(), between.end(), "HeapFree"), between.end());
-    // The read buffer and the two arrays, allocated once each.
-    EXPECT_EQ(sim::CallCount("HeapAlloc"), 3);
-    EXPECT_EQ(sim::PeakBytes(), 16384u + 2u * 80 * 300 * 2);
+    // The read buffer, the two arrays and the block of CHAR_INFO cells,
+    // allocated once each.
+    EXPECT_EQ(sim::CallCount("HeapAlloc"), 4);
+    EXPECT_EQ(sim::PeakBytes(), 16384u + 2u * 80 * 300 * 2 + 8192u * sizeof(CHAR_INFO));
 }
 
 TEST_F(RestoreTest, SameSizeScreenIsRestoredWithoutResizing) {
@@ -336,8 +337,7 @@ TEST_F(RestoreTest, ConsoleIsChangedInItsFixedOrder) {
     Screen screen = PatternScreen(80, 101);
     ASSERT_EQ(Restore(GlimpsetBytes(screen)), 0);
     std::vector<std::string> wanted = {"SetConsoleScreenBufferSize",
-                                       "WriteConsoleOutputCharacterW",
-                                       "WriteConsoleOutputAttribute",
+                                       "WriteConsoleOutputW",
                                        "SetConsoleCursorPosition",
                                        "SetConsoleWindowInfo",
                                        "SetConsoleTextAttribute",
@@ -368,7 +368,7 @@ TEST_F(RestoreTest, CrcMismatchIsIgnoredUnderNoCrcOption) {
 TEST_F(RestoreTest, CellsAreWrittenInBlocksOfWholeRows) {
     struct Row {
         int columns, rows;
-        int writes;        // calls of each write function
+        int writes;        // calls of the cell write
         int firstBlockEnd; // last row of the first block
     };
     const Row rows[] = {
@@ -381,14 +381,14 @@ TEST_F(RestoreTest, CellsAreWrittenInBlocksOfWholeRows) {
         Screen screen = PatternScreen(row.columns, row.rows);
         screen.windowHeight = 8;
         ASSERT_EQ(Restore(GlimpsetBytes(screen), MODE_QUIET), 0);
-        EXPECT_EQ(sim::CallCount("WriteConsoleOutputCharacterW"), row.writes);
-        EXPECT_EQ(sim::CallCount("WriteConsoleOutputAttribute"), row.writes);
+        EXPECT_EQ(sim::CallCount("WriteConsoleOutputW"), row.writes);
+        EXPECT_EQ(sim::CallCount("WriteConsoleOutputCharacterW"), 0);
         ExpectScreen(screen);
         if (row.writes < 2) {
             continue;
         }
         glimtest::ResetAll();
-        sim::FailCall("WriteConsoleOutputCharacterW", 2, ERROR_INVALID_HANDLE);
+        sim::FailCall("WriteConsoleOutputW", 2, ERROR_INVALID_HANDLE);
         ASSERT_EQ(Restore(GlimpsetBytes(screen), 0), 2);
         EXPECT_EQ(sim::Stderr(),
                   glimtest::Prefix() +
@@ -406,16 +406,60 @@ TEST_F(RestoreTest, CellsAreWrittenInBlocksOfWholeRows) {
     }
 }
 
-TEST_F(RestoreTest, FailedAttributeWriteStopsTheRestore) {
+TEST_F(RestoreTest, FailedFirstCellWriteStopsTheRestore) {
     Screen screen = PatternScreen(80, 300);
-    sim::FailCall("WriteConsoleOutputAttribute", 1, ERROR_INVALID_HANDLE);
+    sim::FailCall("WriteConsoleOutputW", 1, ERROR_INVALID_HANDLE);
     ASSERT_EQ(Restore(GlimpsetBytes(screen)), 2);
     EXPECT_EQ(sim::Stderr(),
               glimtest::Prefix() +
                   "Error writing data to console buffer:\r\n    The handle is invalid.\r\n");
-    EXPECT_EQ(sim::CallCount("WriteConsoleOutputCharacterW"), 1);
+    EXPECT_EQ(sim::CallCount("WriteConsoleOutputW"), 1);
     EXPECT_EQ(sim::CallCount("SetConsoleCursorPosition"), 0);
     ExpectNothingLeft();
+}
+
+// Cells go back as they were saved, one CHAR_INFO each: a cell saved
+// without a flag takes one cell whatever width the console now gives its
+// character, and a file whose trailing halves are missing (written by an
+// earlier save) is written as it stands, leaving every other row alone.
+TEST_F(RestoreTest, CellsGoBackAsSavedWhateverTheWidthsAreNow) {
+    struct Row {
+        const char *what;
+        bool ambiguousWide;                         // the console's font is a CJK one
+        std::vector<std::pair<WORD, WORD>> saved;   // row 3 from column 0
+        std::vector<std::pair<WORD, WORD>> console; // row 3 afterwards
+    };
+    const Row rows[] = {
+        {"letters saved narrow, restored where they are wide",
+         true,
+         {{0x0416, 0x0A}, {0x0443, 0x0A}, {0x043A, 0x0A}, {'!', 0x0A}},
+         {{0x0416, 0x0A}, {0x0443, 0x0A}, {0x043A, 0x0A}, {'!', 0x0A}}},
+        {"a wide character saved in its two cells",
+         false,
+         {{0x4E2D, 0x11E}, {0x4E2D, 0x21E}, {'a', 0x1E}},
+         {{0x4E2D, 0x11E}, {0x4E2D, 0x21E}, {'a', 0x1E}}},
+        {"trailing halves missing, as an earlier save wrote them",
+         false,
+         {{0x4E2D, 0x107}, {0x6587, 0x207}, {'a', 0x107}, {'b', 0x207}, {'c', 0x07}},
+         {{0x4E2D, 0x107}, {0x4E2D, 0x207}, {'a', 0x107}, {'a', 0x207}, {'c', 0x07}}},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        glimtest::ResetAll();
+        sim::SetAmbiguousWide(row.ambiguousWide);
+        Screen screen = PatternScreen(80, 300);
+        for (size_t i = 0; i < row.saved.size(); i++) {
+            screen.characters[3 * 80 + i] = row.saved[i].first;
+            screen.attributes[3 * 80 + i] = row.saved[i].second;
+        }
+        ASSERT_EQ(Restore(GlimpsetBytes(screen), MODE_QUIET), 0);
+        for (size_t i = 0; i < row.console.size(); i++) {
+            screen.characters[3 * 80 + i] = row.console[i].first;
+            screen.attributes[3 * 80 + i] = row.console[i].second;
+        }
+        ExpectScreen(screen);
+        ExpectNothingLeft();
+    }
 }
 
 // The cursor's row becomes the window's last row, unless the cursor lies in
@@ -610,7 +654,7 @@ TEST_F(RestoreTest, BufferResizeFailureIsASystemError) {
     EXPECT_EQ(sim::Console().columns, 80);
     EXPECT_EQ(sim::Console().rows, 300);
     EXPECT_TRUE(sim::ConsoleChars() == before.characters);
-    EXPECT_EQ(sim::CallCount("WriteConsoleOutputCharacterW"), 0);
+    EXPECT_EQ(sim::CallCount("WriteConsoleOutputW"), 0);
     EXPECT_TRUE(sim::Sounds().empty());
     ExpectNothingLeft();
 }

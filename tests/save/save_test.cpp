@@ -9,6 +9,7 @@
 #include "save/target.h"
 
 #include "command/options.h"
+#include "restore/restore.h"
 #include "tests/save/savetest.h"
 
 #include <zlib.h>
@@ -356,7 +357,7 @@ TEST_F(SaveFixture, CommandIsQuietByOptionOrBySetting) {
 struct BlockRow {
     int columns;
     int rows;
-    int reads; // calls of each console read
+    int reads; // calls of the console read
 };
 
 TEST_F(SaveFixture, ConsoleIsReadInBlocksOfWholeRowsOfAtMost8192Cells) {
@@ -378,8 +379,7 @@ TEST_F(SaveFixture, ConsoleIsReadInBlocksOfWholeRowsOfAtMost8192Cells) {
                                 (WORD)(r & 0xFF));
         }
         ASSERT_EQ(0, Save(Target, MODE_QUIET)) << row.columns << "x" << row.rows;
-        EXPECT_EQ(row.reads, sim::CallCount("ReadConsoleOutputCharacterW")) << row.columns;
-        EXPECT_EQ(row.reads, sim::CallCount("ReadConsoleOutputAttribute")) << row.columns;
+        EXPECT_EQ(row.reads, sim::CallCount("ReadConsoleOutputW")) << row.columns;
         savetest::DecodedFile decoded = savetest::DecodeFile(sim::FileBytes(Target));
         ASSERT_TRUE(decoded.ok);
         EXPECT_TRUE(decoded.characters == sim::ConsoleChars()) << row.columns;
@@ -394,14 +394,15 @@ struct ShortReadRow {
     DWORD limit; // most cells a console read fills
 };
 
-// A console that fills less than asked (its buffer shrinking under the
-// reader) leaves the cells it did not fill as zeros in the file, never as
-// whatever the memory held, and the checksum covers those zeros.
+// A console that reads fewer rows than asked (its buffer shrinking under
+// the reader) leaves the cells it did not fill as zeros in the file, never
+// as whatever the memory held (nor the rows of an earlier block), and the
+// checksum covers those zeros.
 TEST_F(SaveFixture, CellsTheConsoleDidNotFillAreSavedAsZeros) {
     const ShortReadRow rows[] = {
-        {80, 100, 3000}, // one block, filled in part
-        {80, 300, 1000}, // three blocks, each filled in part
-        {512, 20, 1},    // one cell of each block of 16 rows
+        {80, 100, 3000}, // one block, 37 of its rows read
+        {80, 300, 1000}, // three blocks, 12 rows of each read
+        {512, 20, 1},    // not one row of any block read
         {80, 25, 2000},  // a limit that is the whole buffer
     };
     for (const ShortReadRow &row : rows) {
@@ -412,12 +413,14 @@ TEST_F(SaveFixture, CellsTheConsoleDidNotFillAreSavedAsZeros) {
         sim::SetConsoleReadLimit(row.limit);
         ASSERT_EQ(0, Save(Target, MODE_QUIET)) << row.columns << "x" << row.rows;
 
-        // Reads take whole rows, at most 8,192 cells, from the top down.
+        // Reads take whole rows, at most 8,192 cells, from the top down; the
+        // console hands over the whole rows within its limit.
         size_t cellsPerBlock = (size_t)std::max(8192 / row.columns, 1) * (size_t)row.columns;
+        size_t cellsRead = row.limit / (DWORD)row.columns * (size_t)row.columns;
         std::vector<WORD> characters(sim::ConsoleChars().size(), 0);
         std::vector<WORD> attributes(characters.size(), 0);
         for (size_t start = 0; start < characters.size(); start += cellsPerBlock) {
-            for (size_t i = start; i < start + row.limit && i < characters.size(); i++) {
+            for (size_t i = start; i < start + cellsRead && i < characters.size(); i++) {
                 characters[i] = sim::ConsoleChars()[i];
                 attributes[i] = sim::ConsoleAttrs()[i];
             }
@@ -434,17 +437,11 @@ TEST_F(SaveFixture, CellsTheConsoleDidNotFillAreSavedAsZeros) {
 
 TEST_F(SaveFixture, PlatformCallsComeInTheirOrder) {
     ASSERT_EQ(0, Save(Target, 0));
-    const std::set<std::string> watched = {"GetLocalTime",
-                                           "GetTimeZoneInformation",
-                                           "CreateFileW",
-                                           "GetConsoleScreenBufferInfo",
-                                           "GetConsoleCP",
-                                           "GetConsoleOutputCP",
-                                           "GetComputerNameW",
-                                           "ReadConsoleOutputCharacterW",
-                                           "ReadConsoleOutputAttribute",
-                                           "WriteFile",
-                                           "CloseHandle",
+    const std::set<std::string> watched = {"GetLocalTime",     "GetTimeZoneInformation",
+                                           "CreateFileW",      "GetConsoleScreenBufferInfo",
+                                           "GetConsoleCP",     "GetConsoleOutputCP",
+                                           "GetComputerNameW", "ReadConsoleOutputW",
+                                           "WriteFile",        "CloseHandle",
                                            "PlaySoundW"};
     std::vector<std::string> calls;
     for (const std::string &call : sim::CallLog()) {
@@ -452,26 +449,119 @@ TEST_F(SaveFixture, PlatformCallsComeInTheirOrder) {
             calls.push_back(call);
         }
     }
-    const std::vector<std::string> expected = {"GetLocalTime",
-                                               "GetTimeZoneInformation",
-                                               "CreateFileW",
-                                               "GetConsoleScreenBufferInfo",
-                                               "GetConsoleCP",
-                                               "GetConsoleOutputCP",
-                                               "CreateFileW",
-                                               "GetComputerNameW",
-                                               "ReadConsoleOutputCharacterW",
-                                               "ReadConsoleOutputAttribute",
-                                               "ReadConsoleOutputCharacterW",
-                                               "ReadConsoleOutputAttribute",
-                                               "ReadConsoleOutputCharacterW",
-                                               "ReadConsoleOutputAttribute",
-                                               "WriteFile",
-                                               "WriteFile",
-                                               "CloseHandle",
-                                               "CloseHandle",
-                                               "PlaySoundW"};
+    const std::vector<std::string> expected = {"GetLocalTime",       "GetTimeZoneInformation",
+                                               "CreateFileW",        "GetConsoleScreenBufferInfo",
+                                               "GetConsoleCP",       "GetConsoleOutputCP",
+                                               "CreateFileW",        "GetComputerNameW",
+                                               "ReadConsoleOutputW", "ReadConsoleOutputW",
+                                               "ReadConsoleOutputW", "WriteFile",
+                                               "WriteFile",          "CloseHandle",
+                                               "CloseHandle",        "PlaySoundW"};
     EXPECT_EQ(expected, calls);
+}
+
+// ---- Wide characters, pairs and the bits the console keeps.
+
+struct WideRow {
+    const char *what;
+    bool ambiguousWide; // the console's font is a CJK one
+    int column, row;    // where the text is written
+    std::u16string text;
+    WORD attribute;
+    // The cells the file holds from (column, row) on, wrapping into the next
+    // row: character and attribute.
+    std::vector<std::pair<WORD, WORD>> cells;
+};
+
+// Each screen is saved cell for cell as the console holds it: a wide
+// character in both of its cells with their flags, every later character
+// in its own column (a marker at column 40 stays there), a surrogate pair
+// as the console hands it over; and the file restores into a console of
+// another size cell for cell.
+TEST_F(SaveFixture, EveryCellIsSavedInItsColumnAndRestoredAsItWas) {
+    const WideRow rows[] = {
+        {"a CJK line",
+         false,
+         0,
+         2,
+         u"\u4E2D\u6587 text",
+         0x1E,
+         {{0x4E2D, 0x11E},
+          {0x4E2D, 0x21E},
+          {0x6587, 0x11E},
+          {0x6587, 0x21E},
+          {' ', 0x1E},
+          {'t', 0x1E}}},
+        {"a wide character at the last column",
+         false,
+         78,
+         3,
+         u"a\u4E2Db",
+         0x07,
+         {{'a', 0x07}, {' ', 0x07}, {0x4E2D, 0x107}, {0x4E2D, 0x207}, {'b', 0x07}}},
+        {"a Cyrillic line under a CJK font",
+         true,
+         0,
+         5,
+         u"\u0416\u0443\u043A",
+         0x0A,
+         {{0x0416, 0x10A},
+          {0x0416, 0x20A},
+          {0x0443, 0x10A},
+          {0x0443, 0x20A},
+          {0x043A, 0x10A},
+          {0x043A, 0x20A}}},
+        {"a Cyrillic line under any other font",
+         false,
+         0,
+         5,
+         u"\u0416\u0443\u043A",
+         0x0A,
+         {{0x0416, 0x0A}, {0x0443, 0x0A}, {0x043A, 0x0A}}},
+        {"an emoji",
+         false,
+         0,
+         6,
+         u"\U0001F600!",
+         0x07,
+         {{0xFFFD, 0x107}, {0xFFFD, 0x207}, {'!', 0x07}}},
+        {"attribute bit 0x2000, which the console does not keep",
+         false,
+         0,
+         7,
+         u"x",
+         0x201F,
+         {{'x', 0x1F}}},
+    };
+    for (const WideRow &row : rows) {
+        SCOPED_TRACE(row.what);
+        sim::Reset();
+        sim::SetAmbiguousWide(row.ambiguousWide);
+        sim::ConsoleResize(80, 25);
+        sim::ConsolePutText(40, row.row, u"END", 0x4F);
+        sim::ConsolePutText(row.column, row.row, row.text, row.attribute);
+        ASSERT_EQ(0, Save(Target, MODE_QUIET));
+
+        savetest::DecodedFile decoded = savetest::DecodeFile(sim::FileBytes(Target));
+        ASSERT_TRUE(decoded.ok);
+        size_t start = (size_t)row.row * 80 + (size_t)row.column;
+        for (size_t i = 0; i < row.cells.size(); i++) {
+            EXPECT_EQ(row.cells[i].first, decoded.characters[start + i]) << "cell " << i;
+            EXPECT_EQ(row.cells[i].second, decoded.attributes[start + i]) << "cell " << i;
+        }
+        size_t marker = (size_t)row.row * 80 + 40;
+        EXPECT_EQ(u'E', decoded.characters[marker]);
+        EXPECT_EQ(0x4F, decoded.attributes[marker]);
+        EXPECT_TRUE(decoded.characters == sim::ConsoleChars());
+        EXPECT_TRUE(decoded.attributes == sim::ConsoleAttrs());
+
+        sim::ConsoleResize(100, 40);
+        ASSERT_EQ(0, RestoreScreen(Target.c_str(), MODE_QUIET));
+        EXPECT_EQ(80, sim::Console().columns);
+        EXPECT_TRUE(decoded.characters == sim::ConsoleChars());
+        EXPECT_TRUE(decoded.attributes == sim::ConsoleAttrs());
+        ExpectNothingLeft();
+    }
 }
 
 // ---- Failures.
@@ -537,12 +627,10 @@ TEST_F(SaveFixture, EveryFailureReportsLeavesNoDamagedFileAndReleasesEverything)
          MODE_OVERWRITE, opening + "    The handle is invalid.\r\n", ERROR_VALUE},
         {"what the new file is", [] { sim::FailAlways("GetFileType", ERROR_INVALID_HANDLE); }, 0,
          opening + "    The handle is invalid.\r\n", ERROR_VALUE},
-        {"first characters",
-         [] { sim::FailCall("ReadConsoleOutputCharacterW", 1, ERROR_READ_FAULT); }, 0,
+        {"first block", [] { sim::FailCall("ReadConsoleOutputW", 1, ERROR_READ_FAULT); }, 0,
          reading + readFault, UNCHANGED},
-        {"later attributes",
-         [] { sim::FailCall("ReadConsoleOutputAttribute", 3, ERROR_READ_FAULT); }, MODE_OVERWRITE,
-         reading + readFault, UNCHANGED},
+        {"later block", [] { sim::FailCall("ReadConsoleOutputW", 3, ERROR_READ_FAULT); },
+         MODE_OVERWRITE, reading + readFault, UNCHANGED},
         {"header", [] { sim::FailCall("WriteFile", 1, ERROR_DISK_FULL); }, 0, writing + full,
          ERROR_VALUE},
         {"header, replacing", [] { sim::FailCall("WriteFile", 1, ERROR_DISK_FULL); },
@@ -621,7 +709,7 @@ TEST_F(SaveFixture, BufferTheReadersWouldRefuseIsNotSaved) {
         EXPECT_EQ(u"*ERROR*", savetest::LastNameText());
         EXPECT_FALSE(sim::Exists(Target));
         EXPECT_EQ(1, sim::CallCount("CreateFileW")); // the console only
-        EXPECT_EQ(0, sim::CallCount("ReadConsoleOutputCharacterW"));
+        EXPECT_EQ(0, sim::CallCount("ReadConsoleOutputW"));
         EXPECT_TRUE(sim::Sounds().empty());
         ExpectNothingLeft();
     }
@@ -681,7 +769,7 @@ TEST_F(SaveFixture, OverwriteOfATargetThatCannotBeReplacedIsRefusedAtOpening) {
                   sim::Stderr())
             << row.what;
         EXPECT_EQ(u"*ERROR*", savetest::LastNameText()) << row.what;
-        EXPECT_EQ(0, sim::CallCount("ReadConsoleOutputCharacterW")) << row.what;
+        EXPECT_EQ(0, sim::CallCount("ReadConsoleOutputW")) << row.what;
         EXPECT_TRUE(sim::Sounds().empty()) << row.what;
         ExpectFilesAfterFailure(MODE_OVERWRITE);
         ExpectNothingLeft();
@@ -694,7 +782,7 @@ TEST_F(SaveFixture, OverwriteOfAFileInADirectoryThatIsMissingIsRefusedAtOpening)
     EXPECT_EQ(Prefix + "Error opening \"C:\\none\\a.glim\":\r\n"
                        "    The system cannot find the path specified.\r\n",
               sim::Stderr());
-    EXPECT_EQ(0, sim::CallCount("ReadConsoleOutputCharacterW"));
+    EXPECT_EQ(0, sim::CallCount("ReadConsoleOutputW"));
     EXPECT_TRUE(sim::ListDirectory(u"C:\\").empty());
     ExpectNothingLeft();
 }
@@ -867,7 +955,7 @@ TEST_F(SaveFixture, OnlyAFileOnDiskIsWritten) {
         EXPECT_EQ(2, Save(row.name, row.flags));
         EXPECT_EQ(Prefix + row.message, sim::Stderr());
         EXPECT_EQ(u"*ERROR*", savetest::LastNameText());
-        EXPECT_EQ(0, sim::CallCount("ReadConsoleOutputCharacterW"));
+        EXPECT_EQ(0, sim::CallCount("ReadConsoleOutputW"));
         EXPECT_EQ(0, sim::CallCount("MoveFileExW") + sim::CallCount("DeleteFileW"));
         EXPECT_TRUE(cells == sim::ConsoleChars());
         EXPECT_TRUE(sim::ListDirectory(u"C:\\").empty());

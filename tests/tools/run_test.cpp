@@ -1,8 +1,11 @@
 // run_test.cpp: the glimview program on real files: its options, its
 // messages and exit statuses, --force, the page and image it writes, and
 // --grep across several files.
+#include "command/options.h"
+#include "save/save.h"
 #include "tests/support/glimtest.h"
 #include "tests/tools/viewtest.h"
+#include "winsim/sim.h"
 
 #include <gtest/gtest.h>
 
@@ -394,6 +397,29 @@ std::string AtDir(const std::string &text, const std::string &dir) {
         result += c == '@' ? dir : std::string(1, c);
     }
     return result;
+}
+
+// A screen saved from the console as the console holds it (a wide
+// character in two flagged cells, an emoji as U+FFFD in two) shows every
+// character once, in its place, and --grep finds a CJK word.
+TEST_F(RunTest, WideCharactersSavedFromTheConsoleShowOnceAndAreFound) {
+    sim::ConsoleResize(80, 25);
+    sim::ConsolePutText(0, 0, u"\u4E2D\u6587\u5B57 ok", 0x07);
+    sim::ConsolePutText(0, 1, u"\U0001F600 smile", 0x1E);
+    sim::ConsolePutText(78, 2, u"x\u4E2D", 0x07);
+    std::u16string target = u"C:\\wide.glim";
+    std::vector<WCHAR> path(16384, 0);
+    std::copy(target.begin(), target.end(), path.begin());
+    ASSERT_EQ(0, SaveScreen(path.data(), MODE_QUIET));
+    WriteBytes(dir + "wide.glim", sim::FileBytes(target));
+
+    Outcome text = RunView({"--text", dir + "wide.glim"});
+    EXPECT_EQ(0, text.status);
+    EXPECT_EQ("\u4E2D\u6587\u5B57 ok\n\uFFFD smile\n" + std::string(78, ' ') + "x\n\u4E2D\n",
+              text.out);
+    Outcome grep = RunView({"--grep", "\u6587\u5B57", dir + "wide.glim"});
+    EXPECT_EQ(0, grep.status);
+    EXPECT_EQ(dir + "wide.glim:1: \u4E2D\u6587\u5B57 ok\n", grep.out);
 }
 
 TEST_F(RunTest, GrepFindsRowsAcrossFilesWithGrepsExitStatuses) {

@@ -4,6 +4,7 @@
 // replacement with /O (a long name, a second name, a file held open
 // elsewhere), the refusal of a device, and the value of _lastglim after
 // each.
+#include "tests/support/consolecells.h"
 #include "tests/wine/wintest.h"
 
 #include <gtest/gtest.h>
@@ -191,6 +192,24 @@ TEST_F(SaveOnConsole, FileHoldsTheConsoleAsItWas) {
     EXPECT_TRUE(decodedCharacters == characters);
     EXPECT_TRUE(decodedAttributes == attributes);
     EXPECT_EQ(L"\"" + dir + L"a.glim\"", wintest::LastGlim());
+}
+
+// The console behaviours that the save and the restore rely on, row by row
+// (tests/support/consolecells.h): on Windows each as conhost does it; under
+// Wine, a row marked as Wine's own is checked as Wine does it, and fails
+// once Wine does it as conhost does.
+TEST_F(SaveOnConsole, CellCallsBehaveAsTheWindowsConsoleHost) {
+    wintest::ConsoleResize(80, 25, 25);
+    bool wine = wintest::OnWine();
+    for (const consolecells::Row &row : consolecells::Rows()) {
+        std::string got = consolecells::RunRow(wintest::Console(), row);
+        if (wine && row.wine != nullptr) {
+            EXPECT_NE(row.conhost, got) << "now as conhost (drop the Wine mark): " << row.behaviour;
+            EXPECT_EQ(row.wine, got) << "todo_wine: " << row.behaviour << " (" << row.source << ")";
+        } else {
+            EXPECT_EQ(row.conhost, got) << row.behaviour << " (" << row.source << ")";
+        }
+    }
 }
 
 TEST_F(SaveOnConsole, DefaultNameInTheCurrentDirectoryCarriesTheCaptureTime) {

@@ -168,4 +168,9 @@ void ConsoleRead(std::vector<WORD> &characters, std::vector<WORD> &attributes) {
     ReadConsoleOutputAttribute(Console(), attributes.data(), count, origin, &done);
 }
 
+bool OnWine() {
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
 } // namespace wintest

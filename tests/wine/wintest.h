@@ -50,4 +50,7 @@ void ConsoleFill(const std::vector<WORD> &characters, const std::vector<WORD> &a
 void ConsoleRead(std::vector<WORD> &characters, std::vector<WORD> &attributes);
 CONSOLE_SCREEN_BUFFER_INFO ConsoleInfo();
 
+// Whether the program runs under Wine (whose ntdll exports wine_get_version).
+bool OnWine();
+
 } // namespace wintest

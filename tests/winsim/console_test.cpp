@@ -1,7 +1,10 @@
 // console_test.cpp: the simulated console as save and restore rely on it:
 // opening "CONOUT$", cell reads and writes clipped at the buffer's end, the
+// cells as the Windows console host holds them (the shared table of
+// tests/support/consolecells.h, and what only winsim can switch), the
 // rules of buffer resizing, window rectangles and the cursor, code pages,
 // moving the window in pixels, and the standard handles.
+#include "tests/support/consolecells.h"
 #include "winsim/sim.h"
 
 #include <gtest/gtest.h>
@@ -110,6 +113,62 @@ TEST_F(ConsoleTest, CellsReadBackAsWritten) {
     EXPECT_EQ(std::u16string(text, 4), u"abcd");
     EXPECT_EQ(attributes[3], 0x1E);
     EXPECT_EQ(sim::ConsoleRowText(1).substr(0, 3), u"cd ");
+}
+
+// The table that wintests.exe also runs on real consoles.
+TEST_F(ConsoleTest, CellCallsBehaveAsTheWindowsConsoleHost) {
+    for (const consolecells::Row &row : consolecells::Rows()) {
+        EXPECT_EQ(consolecells::RunRow(console, row), row.conhost)
+            << row.behaviour << " (" << row.source << ")";
+    }
+}
+
+// What the shared table cannot set on a real console: the font's width of
+// ambiguous letters, and rectangles that reach past the buffer or the
+// caller's cells, or past a read limit.
+TEST_F(ConsoleTest, CharInfoRectanglesAreClippedAndAmbiguousLettersFollowTheFont) {
+    sim::ConsoleResize(30, 10);
+    EXPECT_EQ(sim::ConsoleCharWidth(0x0416), 1);
+    EXPECT_EQ(sim::ConsoleCharWidth(0x4E2D), 2);
+    EXPECT_EQ(sim::ConsoleCharWidth(0x1F600), 2);
+    sim::SetAmbiguousWide(true);
+    EXPECT_EQ(sim::ConsoleCharWidth(0x0416), 2);
+    EXPECT_EQ(sim::ConsoleCharWidth(0x2500), 2);
+    EXPECT_EQ(sim::ConsoleCharWidth(u'a'), 1);
+    sim::ConsolePutText(0, 0, u"\u0416a", 0x07);
+    EXPECT_EQ(sim::ConsoleRowText(0).substr(0, 4), u"\u0416\u0416a ");
+    EXPECT_EQ(sim::ConsoleAttrs()[0], 0x0107);
+
+    struct Row {
+        SMALL_RECT region;
+        COORD size, from;
+        DWORD limit;
+        SMALL_RECT back; // the rectangle the calls report
+    };
+    const Row rows[] = {
+        {{25, 8, 34, 12}, {10, 5}, {0, 0}, 0, {25, 8, 29, 9}}, // past the buffer's corner
+        {{-2, 0, 3, 0}, {6, 1}, {0, 0}, 0, {0, 0, 3, 0}},      // left of the buffer
+        {{0, 0, 29, 9}, {4, 2}, {0, 0}, 0, {0, 0, 3, 1}},      // past the caller's cells
+        {{0, 0, 29, 9}, {30, 10}, {0, 0}, 95, {0, 0, 29, 2}},  // three whole rows in the limit
+        {{0, 0, 29, 9}, {30, 10}, {0, 0}, 29, {0, 0, -1, -1}}, // not one row: nothing
+        {{40, 0, 45, 0}, {6, 1}, {0, 0}, 0, {40, 0, 39, -1}},  // wholly outside
+    };
+    std::vector<CHAR_INFO> cells(300);
+    for (const Row &row : rows) {
+        sim::SetConsoleReadLimit(row.limit);
+        SMALL_RECT region = row.region;
+        ASSERT_TRUE(ReadConsoleOutputW(console, cells.data(), row.size, row.from, &region));
+        EXPECT_EQ(region.Left, row.back.Left);
+        EXPECT_EQ(region.Top, row.back.Top);
+        EXPECT_EQ(region.Right, row.back.Right);
+        EXPECT_EQ(region.Bottom, row.back.Bottom);
+        if (row.limit == 0) {
+            region = row.region;
+            ASSERT_TRUE(WriteConsoleOutputW(console, cells.data(), row.size, row.from, &region));
+            EXPECT_EQ(region.Right, row.back.Right);
+            EXPECT_EQ(region.Bottom, row.back.Bottom);
+        }
+    }
 }
 
 TEST_F(ConsoleTest, ReadLimitShortensReadsAndLeavesTheRestOfTheBufferAlone) {
