@@ -123,8 +123,11 @@ static void WindowRows(int rows, int cursorRow, int height, int *top, int *botto
 // Places the window on the rows WindowRows gives. It keeps the width it
 // has (never more than the buffer's columns) and is no taller than it is
 // now: a console refuses a window larger than the monitor holds, and the
-// resize left the window as large as the console allows.
-static void PlaceWindow(HANDLE console, int columns, int rows, int cursorRow, int height) {
+// resize left the window as large as the console allows. It starts at the
+// buffer's left edge, or as far right as it takes to show the cursor when
+// it is narrower than the buffer.
+static void PlaceWindow(HANDLE console, int columns, int rows, int cursorColumn, int cursorRow,
+                        int height) {
     CONSOLE_SCREEN_BUFFER_INFO now = {};
     int width = columns;
     if (GetConsoleScreenBufferInfo(console, &now)) {
@@ -140,7 +143,11 @@ static void PlaceWindow(HANDLE console, int columns, int rows, int cursorRow, in
     int top = 0;
     int bottom = 0;
     WindowRows(rows, cursorRow, height, &top, &bottom);
-    SMALL_RECT window = {0, (SHORT)top, (SHORT)(width - 1), (SHORT)bottom};
+    int left = cursorColumn < width ? 0 : cursorColumn - width + 1;
+    if (left > columns - width) {
+        left = columns - width;
+    }
+    SMALL_RECT window = {(SHORT)left, (SHORT)top, (SHORT)(left + width - 1), (SHORT)bottom};
     SetConsoleWindowInfo(console, TRUE, &window);
 }
 
@@ -392,7 +399,8 @@ int RestoreScreen(const WCHAR *name, DWORD modeFlags) {
         SetConsoleCursorPosition(console, cursor);
         // A terminal's window is its screen: setting it would resize the buffer.
         if (!inTerminal) {
-            PlaceWindow(console, saved.columns, saved.rows, saved.cursorRow, height);
+            PlaceWindow(console, saved.columns, saved.rows, saved.cursorColumn, saved.cursorRow,
+                        height);
         }
     }
     SetConsoleTextAttribute(console, (WORD)(saved.attribute & 0xFF));
