@@ -11,8 +11,9 @@
 // - The host refuses a window larger than the monitor holds, and sizes a
 //   moved window down to the monitor: the grow step never asks for more
 //   than GetLargestConsoleWindowSize, where the console has a font to
-//   measure the monitor by (a console that reports a font of 0 x 0, as
-//   Wine's does, enforces no such limit and reports none worth heeding).
+//   measure the monitor by. Wine's console reports a font of 0 x 0 and a
+//   largest window of 80 x 150 cells whatever the buffer, yet takes any
+//   window inside the buffer: a console without a font is given no limit.
 // - With "Wrap text output on resize" on, the host gives the buffer the
 //   width of a window resized in pixels. Whatever moving the window did to
 //   the buffer, ResizeConsole reads its size back and sets it once more.
