@@ -10,11 +10,15 @@
 //   0x60 the console before the restore: 80 x 300 showing 80 x 25 (as
 //        sim::Reset leaves it), 80 x 25 showing all, 132 x 60 showing
 //        100 x 40, or 30 x 10 showing all
+//   0x80 the console is hosted by a pseudo console (a terminal) whose
+//        screen is the buffer of that shape
 //
 // Besides the checks of every run, the outcome is held against a model of
 // the formats: a file that the model cannot read fails; a restore that
 // succeeds has put the model's cells (as the console keeps them, below),
-// size, cursor and attribute into the console, shows the cursor, and played the notification unless
+// size, cursor and attribute into the console (in a terminal: kept the
+// buffer's size and window, and put the model's cells only where the sizes
+// agree), shows the cursor, and played the notification unless
 // quiet; a restore that fails has left the buffer's size and cells, the cursor, the attribute and
 // the code pages as they were, and played nothing.
 #include "fuzz/fuzzsupport.h"
@@ -23,6 +27,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace {
 
@@ -90,10 +95,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const bool quiet = (control & 0x02) != 0;
     const bool tab = (control & 0x04) != 0;
     const bool noWindow = (control & 0x10) != 0;
+    const bool terminal = (control & 0x80) != 0;
     std::vector<uint8_t> file(data + 1, data + size);
 
     fuzz::FreshMachine();
-    ShapeConsole(Shapes[(control >> 5) & 3]);
+    const Shape &shape = Shapes[(control >> 5) & 3];
+    if (terminal) {
+        sim::SetPseudoConsole(shape.columns, shape.rows);
+        sim::ConsolePutText(0, 0, u"before the restore", 0x2A);
+    } else {
+        ShapeConsole(shape);
+    }
     if (tab) {
         HostSetTabWindow(1);
     }
@@ -129,7 +141,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     }
 
     const sim::ConsoleState &console = sim::Console();
-    if (result == 0) {
+    if (result == 0 && terminal && !sameSize) {
+        fuzz::Require(console.columns == columnsBefore && console.rows == rowsBefore &&
+                          std::memcmp(&console.window, &before.window, sizeof console.window) == 0,
+                      "a restore in a terminal changed the buffer's size or the window");
+        fuzz::Require(sim::CallCount("SetConsoleScreenBufferSize") == 0 &&
+                          sim::CallCount("SetConsoleWindowInfo") == 0,
+                      "a restore in a terminal asked to resize it");
+    } else if (result == 0) {
         fuzz::Require(console.columns == model.columns && console.rows == model.rows,
                       "the restored buffer has another size than the file's");
         fuzz::Require(RestoredAsTheConsoleKeepsThem(model),

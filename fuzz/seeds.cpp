@@ -129,6 +129,8 @@ void RestoreSeeds() {
     Write("restore", "saved-100x40-tab-window", Prefixed(0x04, small));
     Write("restore", "saved-132x50-no-move", Prefixed(0x48, wide));
     Write("restore", "saved-132x50-no-window", Prefixed(0x10, wide));
+    Write("restore", "saved-80x300-in-a-terminal", Prefixed(0x80, screen));
+    Write("restore", "saved-100x40-in-an-80x25-terminal", Prefixed(0xA0, small));
     std::vector<uint8_t> damaged = screen;
     damaged[90] ^= 0x40;
     Write("restore", "damaged-crc", Prefixed(0x00, damaged));

@@ -1,8 +1,12 @@
 // winsim/console.cpp: the simulated console and its window. Owns the console
 // state of sim::Console(), the cells, the limit on cells a read fills, the
 // "CONOUT$" handles, the console functions of Win32, WriteConsoleW, the
-// window rectangle and MoveWindow, the scroll-bar metrics, and the record of
-// window moves.
+// window rectangle and MoveWindow, the scroll-bar metrics, the record of
+// window moves, and the pseudo-console mode.
+//
+// The window follows the console host that Windows users run (conhost, in
+// the microsoft/terminal repository) where it and Wine differ; each such
+// rule names the source file and function it follows.
 //
 // Access rights are those Win32 documents: reading cells, the buffer
 // information, the font and the mode, and the Set* calls for the buffer
@@ -12,8 +16,9 @@
 // says so; WriteConsoleW on them goes to the captured output, not the cells.
 //
 // Choices where the machine is not Windows:
-// - dwMaximumWindowSize is the buffer size capped at the cells of a
-//   1920 x 1080 screen in the current font; it is reported, not enforced.
+// - The monitor is a size in pixels that a test sets; a font of 0 x 0
+//   (as Wine reports) counts as 1 x 1 there, so that such a console has no
+//   monitor limit worth the name, as under Wine.
 // - GetConsoleCP and GetConsoleOutputCP give 0 when they fail (no console,
 //   or an injected failure); GetConsoleFontSize gives {0, 0}.
 // - WriteConsoleW on "CONOUT$" writes at the cursor with the current
@@ -48,8 +53,10 @@ namespace {
 
 const uintptr_t CONSOLE_WINDOW_VALUE = 0x10A2E;
 const uintptr_t FOREGROUND_WINDOW_VALUE = 0x20B3C;
+const uintptr_t PSEUDO_WINDOW_VALUE = 0x30C4A;
 const DWORD FONT_INDEX = 6;
-const int SCREEN_WIDTH = 1920, SCREEN_HEIGHT = 1080;
+const char16_t CONSOLE_CLASS[] = u"ConsoleWindowClass";
+const char16_t PSEUDO_CLASS[] = u"PseudoConsoleWindow";
 const DWORD OUTPUT_MODE = 0x0003; // processed output, wrap at end of line
 const DWORD INPUT_MODE = 0x01F7;
 
@@ -60,6 +67,8 @@ bool ambiguousWide = false;               // sim::SetAmbiguousWide
 std::map<uintptr_t, DWORD> consoleAccess; // CONOUT$ handle -> access
 std::vector<sim::MoveCall> moves;
 bool moveResizes = true;
+bool pseudo = false;                       // hosted by a pseudo console (sim::SetPseudoConsole)
+int terminalColumns = 0, terminalRows = 0; // the terminal's screen in the pseudo-console mode
 DWORD readLimit = 0; // most cells one read fills (sim::SetConsoleReadLimit), 0 for no limit
 
 // The cells follow the size in `state`, whatever a test did to it: when the
@@ -376,7 +385,91 @@ template <typename T> void Need(const char *function, const T *pointer, const ch
 }
 
 bool IsConsoleWindow(HWND window) {
-    return state.present && state.hasWindow && (uintptr_t)window == CONSOLE_WINDOW_VALUE;
+    return state.present && state.hasWindow && !pseudo && (uintptr_t)window == CONSOLE_WINDOW_VALUE;
+}
+
+bool IsPseudoWindow(HWND window) {
+    return state.present && state.hasWindow && pseudo && (uintptr_t)window == PSEUDO_WINDOW_VALUE;
+}
+
+// The font's cell size as the console divides pixels by it: never 0
+// (src/host/screenInfo.cpp, SCREEN_INFORMATION::GetScreenFontSize).
+int CellWidth() {
+    return std::max(state.fontWidth, 1);
+}
+
+int CellHeight() {
+    return std::max(state.fontHeight, 1);
+}
+
+// The largest window the monitor holds, in cells: the monitor's pixels for
+// cells divided by the font's cell size (src/host/screenInfo.cpp,
+// SCREEN_INFORMATION::GetLargestWindowSizeInCharacters).
+COORD LargestWindow() {
+    COORD size = {(SHORT)std::min(state.screenWidth / CellWidth(), 0x7FFF),
+                  (SHORT)std::min(state.screenHeight / CellHeight(), 0x7FFF)};
+    return size;
+}
+
+// Puts a window of `width` x `height` cells with its top-left cell at
+// (left, top) into the buffer: no larger than the buffer and moved inside
+// it (src/host/screenInfo.cpp, SCREEN_INFORMATION::SetViewport).
+void PlaceWindowInBuffer(int left, int top, int width, int height) {
+    width = std::max(1, std::min(width, state.columns));
+    height = std::max(1, std::min(height, state.rows));
+    left = std::max(0, std::min(left, state.columns - width));
+    top = std::max(0, std::min(top, state.rows - height));
+    state.window =
+        SMALL_RECT{(SHORT)left, (SHORT)top, (SHORT)(left + width - 1), (SHORT)(top + height - 1)};
+}
+
+// Gives the buffer a new size, keeping the cells the two sizes share; new
+// cells are blanks in the current attribute, and the cursor stays inside.
+void ResizeCells(int columns, int rows) {
+    std::vector<WORD> newChars((size_t)columns * (size_t)rows, u' ');
+    std::vector<WORD> newAttrs((size_t)columns * (size_t)rows, state.attribute);
+    int keepColumns = std::min(columns, state.columns), keepRows = std::min(rows, state.rows);
+    for (int r = 0; r < keepRows; r++) {
+        for (int c = 0; c < keepColumns; c++) {
+            newChars[(size_t)r * columns + c] = chars[(size_t)r * state.columns + c];
+            newAttrs[(size_t)r * columns + c] = attrs[(size_t)r * state.columns + c];
+        }
+    }
+    chars.swap(newChars);
+    attrs.swap(newAttrs);
+    pairs.clear(); // a cell that held a pair keeps its U+FFFD
+    for (int r = 0; r < keepRows && columns < state.columns; r++) {
+        // A wide character cut at the new right edge leaves a space.
+        size_t last = (size_t)r * columns + (size_t)(columns - 1);
+        if ((attrs[last] & LEADING) != 0) {
+            ClearCell(last);
+        }
+    }
+    state.columns = columns;
+    state.rows = rows;
+    state.cursorColumn = std::min(state.cursorColumn, columns - 1);
+    state.cursorRow = std::min(state.cursorRow, rows - 1);
+}
+
+// Which scroll bars a client area of `width` x `height` pixels shows for a
+// buffer of `columns` x `rows` cells, and how many cells it then holds
+// (src/host/screenInfo.cpp, SCREEN_INFORMATION::s_CalculateScrollbarVisibility
+// and _AdjustScreenBufferHelper).
+COORD CellsInClient(int width, int height, int columns, int rows) {
+    int fw = CellWidth(), fh = CellHeight();
+    bool horizontal = false, vertical = false;
+    if (columns * fw > width) {
+        horizontal = true;
+        vertical = rows * fh > height - state.hScroll;
+    } else if (rows * fh > height) {
+        vertical = true;
+        horizontal = columns * fw > width - state.vScroll;
+    }
+    int cellsWide = (width - (vertical ? state.vScroll : 0)) / fw;
+    int cellsHigh = (height - (horizontal ? state.hScroll : 0)) / fh;
+    COORD cells = {(SHORT)std::max(1, std::min(cellsWide, 0x7FFF)),
+                   (SHORT)std::max(1, std::min(cellsHigh, 0x7FFF))};
+    return cells;
 }
 
 } // namespace
@@ -391,6 +484,8 @@ void ResetConsole() {
     consoleAccess.clear();
     moves.clear();
     moveResizes = true;
+    pseudo = false;
+    terminalColumns = terminalRows = 0;
     readLimit = 0;
 }
 
@@ -433,10 +528,10 @@ BOOL GetConsoleScreenBufferInfo(HANDLE console, PCONSOLE_SCREEN_BUFFER_INFO info
     info->dwCursorPosition.Y = (SHORT)state.cursorRow;
     info->wAttributes = state.attribute;
     info->srWindow = state.window;
-    int fitColumns = state.fontWidth > 0 ? SCREEN_WIDTH / state.fontWidth : state.columns;
-    int fitRows = state.fontHeight > 0 ? SCREEN_HEIGHT / state.fontHeight : state.rows;
-    info->dwMaximumWindowSize.X = (SHORT)std::min(state.columns, fitColumns);
-    info->dwMaximumWindowSize.Y = (SHORT)std::min(state.rows, fitRows);
+    // src/host/screenInfo.cpp, SCREEN_INFORMATION::GetMaxWindowSizeInCharacters.
+    COORD largest = LargestWindow();
+    info->dwMaximumWindowSize.X = (SHORT)std::min(state.columns, (int)largest.X);
+    info->dwMaximumWindowSize.Y = (SHORT)std::min(state.rows, (int)largest.Y);
     return TRUE;
 }
 
@@ -634,6 +729,10 @@ BOOL WriteConsoleOutputW(HANDLE console, const CHAR_INFO *cells, COORD size, COO
     return TRUE;
 }
 
+// src/host/getset.cpp, ApiRoutines::SetConsoleScreenBufferSizeImpl: a
+// console shown in a window refuses a buffer smaller than its window; a
+// pseudo console has no window of its own to protect and takes any size,
+// while the terminal's screen stays as it is.
 BOOL SetConsoleScreenBufferSize(HANDLE console, COORD size) {
     if (EnterOrFail("SetConsoleScreenBufferSize")) {
         return FALSE;
@@ -643,46 +742,21 @@ BOOL SetConsoleScreenBufferSize(HANDLE console, COORD size) {
     }
     int columns = size.X, rows = size.Y;
     if (columns < 1 || rows < 1 || columns > state.maxColumns || rows > state.maxRows ||
-        columns < WindowWidth() || rows < WindowHeight()) {
+        (!pseudo && (columns < WindowWidth() || rows < WindowHeight()))) {
         Fail(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    std::vector<WORD> newChars((size_t)columns * (size_t)rows, u' ');
-    std::vector<WORD> newAttrs((size_t)columns * (size_t)rows, state.attribute);
-    int keepColumns = std::min(columns, state.columns), keepRows = std::min(rows, state.rows);
-    for (int r = 0; r < keepRows; r++) {
-        for (int c = 0; c < keepColumns; c++) {
-            newChars[(size_t)r * columns + c] = chars[(size_t)r * state.columns + c];
-            newAttrs[(size_t)r * columns + c] = attrs[(size_t)r * state.columns + c];
-        }
-    }
-    chars.swap(newChars);
-    attrs.swap(newAttrs);
-    pairs.clear(); // a cell that held a pair keeps its U+FFFD
-    for (int r = 0; r < keepRows && columns < state.columns; r++) {
-        // A wide character cut at the new right edge leaves a space.
-        size_t last = (size_t)r * columns + (size_t)(columns - 1);
-        if ((attrs[last] & LEADING) != 0) {
-            ClearCell(last);
-        }
-    }
-    state.columns = columns;
-    state.rows = rows;
-    state.cursorColumn = std::min(state.cursorColumn, columns - 1);
-    state.cursorRow = std::min(state.cursorRow, rows - 1);
-    // The window keeps its size (it fits, as checked) and moves back inside.
-    int width = WindowWidth(), height = WindowHeight();
-    if (state.window.Right >= columns) {
-        state.window.Left = (SHORT)(columns - width);
-        state.window.Right = (SHORT)(columns - 1);
-    }
-    if (state.window.Bottom >= rows) {
-        state.window.Top = (SHORT)(rows - height);
-        state.window.Bottom = (SHORT)(rows - 1);
-    }
+    ResizeCells(columns, rows);
+    // The window keeps its size where it fits and moves back inside.
+    PlaceWindowInBuffer(state.window.Left, state.window.Top, WindowWidth(), WindowHeight());
     return TRUE;
 }
 
+// src/host/getset.cpp, ApiRoutines::SetConsoleWindowInfoImpl: a window
+// larger than the buffer, or than the monitor holds, is refused; one that
+// lies partly outside the buffer is moved inside it
+// (SCREEN_INFORMATION::SetViewport). In a pseudo console (the VtIo branch)
+// the buffer takes the window's size instead, and the window is all of it.
 BOOL SetConsoleWindowInfo(HANDLE console, BOOL absolute, const SMALL_RECT *window) {
     if (EnterOrFail("SetConsoleWindowInfo")) {
         return FALSE;
@@ -698,12 +772,27 @@ BOOL SetConsoleWindowInfo(HANDLE console, BOOL absolute, const SMALL_RECT *windo
         right += state.window.Right;
         bottom += state.window.Bottom;
     }
-    if (left > right || top > bottom || left < 0 || top < 0 || right >= state.columns ||
-        bottom >= state.rows) {
+    if (left > right || top > bottom) {
         Fail(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    state.window = SMALL_RECT{(SHORT)left, (SHORT)top, (SHORT)right, (SHORT)bottom};
+    int width = right - left + 1, height = bottom - top + 1;
+    if (pseudo) {
+        if (width > state.maxColumns || height > state.maxRows) {
+            Fail(ERROR_INVALID_PARAMETER);
+            return FALSE;
+        }
+        ResizeCells(width, height);
+        PlaceWindowInBuffer(0, 0, width, height);
+        return TRUE;
+    }
+    COORD largest = LargestWindow();
+    if (width > std::min(state.columns, (int)largest.X) ||
+        height > std::min(state.rows, (int)largest.Y)) {
+        Fail(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    PlaceWindowInBuffer(left, top, width, height);
     return TRUE;
 }
 
@@ -791,7 +880,23 @@ HWND GetConsoleWindow(void) {
     if (!state.present || !state.hasWindow) {
         return nullptr;
     }
-    return (HWND)CONSOLE_WINDOW_VALUE;
+    // src/interactivity/base/InteractivityFactory.cpp: a pseudo console's
+    // window is a hidden one of its own class.
+    return (HWND)(pseudo ? PSEUDO_WINDOW_VALUE : CONSOLE_WINDOW_VALUE);
+}
+
+COORD GetLargestConsoleWindowSize(HANDLE console) {
+    DWORD error = 0;
+    COORD none = {0, 0};
+    if (Enter("GetLargestConsoleWindowSize", &error)) {
+        Fail(error);
+        return none;
+    }
+    if (!UseConsole(console, GENERIC_READ)) {
+        return none;
+    }
+    // src/host/getset.cpp, ApiRoutines::GetLargestConsoleWindowSizeImpl.
+    return LargestWindow();
 }
 
 BOOL GetCurrentConsoleFont(HANDLE console, BOOL maximumWindow, PCONSOLE_FONT_INFO font) {
@@ -963,6 +1068,10 @@ BOOL GetWindowRect(HWND window, LPRECT rect) {
         *rect = state.pixels;
         return TRUE;
     }
+    if (IsPseudoWindow(window)) {
+        *rect = RECT{0, 0, 0, 0};
+        return TRUE;
+    }
     if ((uintptr_t)window == FOREGROUND_WINDOW_VALUE) {
         *rect = RECT{0, 0, 800, 600};
         return TRUE;
@@ -971,13 +1080,18 @@ BOOL GetWindowRect(HWND window, LPRECT rect) {
     return FALSE;
 }
 
+// The console window's reply to being moved and sized
+// (src/interactivity/win32/windowproc.cpp, WM_WINDOWPOSCHANGING and
+// Window::_HandleWindowPosChanged; src/host/screenInfo.cpp,
+// SCREEN_INFORMATION::ProcessResizeWindow, _AdjustScreenBuffer,
+// _CalculateViewportSize and _InternalSetViewportSize).
 BOOL MoveWindow(HWND window, int x, int y, int width, int height, BOOL repaint) {
     if (EnterOrFail("MoveWindow")) {
         return FALSE;
     }
     (void)repaint;
     moves.push_back(sim::MoveCall{window, x, y, width, height});
-    if ((uintptr_t)window == FOREGROUND_WINDOW_VALUE) {
+    if ((uintptr_t)window == FOREGROUND_WINDOW_VALUE || IsPseudoWindow(window)) {
         return TRUE;
     }
     if (!IsConsoleWindow(window)) {
@@ -988,32 +1102,64 @@ BOOL MoveWindow(HWND window, int x, int y, int width, int height, BOOL repaint) 
         return TRUE;
     }
     SyncCells();
-    int fw = state.fontWidth, fh = state.fontHeight;
-    if (fw > 0 && fh > 0) {
-        // The frame around the cells, as it is now: a vertical scroll bar
-        // shows when the buffer is taller than the window; the height's
-        // frame is taken whole, horizontal scroll bar and all.
-        int cw = WindowWidth(), ch = WindowHeight();
-        int bw = state.columns, bh = state.rows;
-        int frameWidth =
-            state.pixels.right - state.pixels.left - fw * cw - (bh > ch ? state.vScroll : 0);
-        int frameHeight = state.pixels.bottom - state.pixels.top - fh * ch;
-        // The new window's cells, less the scroll bars it will show.
-        int rows = (height - frameHeight) / fh;
-        int columns = (width - frameWidth - (bh > rows ? state.vScroll : 0)) / fw;
-        if (bw > columns) {
-            rows = (height - frameHeight - state.hScroll) / fh;
-            columns = (width - frameWidth - (bh > rows ? state.vScroll : 0)) / fw;
-        }
-        columns = std::max(1, std::min(columns, bw));
-        rows = std::max(1, std::min(rows, bh));
-        int left = std::min((int)state.window.Left, bw - columns);
-        int top = std::min((int)state.window.Top, bh - rows);
-        state.window = SMALL_RECT{(SHORT)left, (SHORT)top, (SHORT)(left + columns - 1),
-                                  (SHORT)(top + rows - 1)};
+    int fw = CellWidth(), fh = CellHeight();
+    int cw = WindowWidth(), ch = WindowHeight();
+    // The frame: borders and caption, without the scroll bars shown now.
+    int frameWidth =
+        state.pixels.right - state.pixels.left - fw * cw - (state.rows > ch ? state.vScroll : 0);
+    int frameHeight =
+        state.pixels.bottom - state.pixels.top - fh * ch - (state.columns > cw ? state.hScroll : 0);
+    // WM_WINDOWPOSCHANGING: never larger than the monitor holds.
+    width = std::min(width, state.screenWidth + frameWidth);
+    height = std::min(height, state.screenHeight + frameHeight);
+    int clientWidth = width - frameWidth, clientHeight = height - frameHeight;
+    // _AdjustScreenBuffer: with wrap-on-resize the buffer takes the width
+    // that fits beside the old buffer's scroll bars; then, in any mode, a
+    // buffer smaller than the client area grows to it.
+    int columns = state.columns, rows = state.rows;
+    COORD fits = CellsInClient(clientWidth, clientHeight, columns, rows);
+    if (state.wrapOnResize) {
+        columns = fits.X;
     }
+    fits = CellsInClient(clientWidth, clientHeight, columns, rows);
+    columns = std::max(columns, (int)fits.X);
+    rows = std::max(rows, (int)fits.Y);
+    if (columns != state.columns || rows != state.rows) {
+        ResizeCells(columns, rows);
+    }
+    // _CalculateViewportSize, then the window resized from its bottom-right
+    // corner: its top-left cell stays where the buffer allows.
+    fits = CellsInClient(clientWidth, clientHeight, columns, rows);
+    PlaceWindowInBuffer(state.window.Left, state.window.Top, fits.X, fits.Y);
     state.pixels = RECT{x, y, x + width, y + height};
     return TRUE;
+}
+
+int GetClassNameW(HWND window, LPWSTR name, int size) {
+    if (EnterOrFail("GetClassNameW")) {
+        return 0;
+    }
+    const char16_t *found = nullptr;
+    if (IsConsoleWindow(window)) {
+        found = CONSOLE_CLASS;
+    } else if (IsPseudoWindow(window)) {
+        found = PSEUDO_CLASS;
+    } else {
+        Fail(ERROR_INVALID_WINDOW_HANDLE);
+        return 0;
+    }
+    Need("GetClassNameW", name, "a null buffer");
+    if (size < 1) {
+        Unsupported("GetClassNameW", "a buffer of no characters");
+    }
+    // The name is cut to fit, as Windows cuts it.
+    int length = 0;
+    while (found[length] != 0 && length < size - 1) {
+        name[length] = found[length];
+        length++;
+    }
+    name[length] = 0;
+    return length;
 }
 
 HWND GetForegroundWindow(void) {
@@ -1093,6 +1239,36 @@ std::u16string ConsoleRowText(int row) {
     std::u16string text;
     for (int c = 0; c < state.columns; c++) {
         text += (char16_t)chars[(size_t)row * state.columns + c];
+    }
+    return text;
+}
+
+void SetPseudoConsole(int columns, int rows) {
+    EnsureInitialised();
+    if (columns < 1 || rows < 1) {
+        Unsupported("sim::SetPseudoConsole", "a screen below 1 x 1");
+    }
+    ConsoleResize(columns, rows);
+    state.window = SMALL_RECT{0, 0, (SHORT)(columns - 1), (SHORT)(rows - 1)};
+    state.fontWidth = state.fontHeight = 0;
+    state.pixels = RECT{0, 0, 0, 0};
+    pseudo = true;
+    terminalColumns = columns;
+    terminalRows = rows;
+}
+
+std::u16string TerminalRowText(int row) {
+    EnsureInitialised();
+    SyncCells();
+    if (!pseudo || row < 0 || row >= terminalRows) {
+        Unsupported("sim::TerminalRowText", "a row outside a pseudo console's screen");
+    }
+    std::u16string text;
+    int r = state.window.Top + row;
+    for (int c = 0; c < terminalColumns; c++) {
+        int column = state.window.Left + c;
+        bool inside = r < state.rows && column < state.columns;
+        text += inside ? (char16_t)chars[(size_t)r * state.columns + column] : u' ';
     }
     return text;
 }

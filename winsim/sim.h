@@ -18,7 +18,8 @@ namespace sim {
 
 // Start afresh: an 80 x 300 console showing an 80 x 25 window, attribute
 // 0x07, code pages 437/437, font 8 x 16, window 673 x 439 pixels, scroll bars
-// 17 pixels, console reads unlimited; an empty volume with the directory
+// 17 pixels, a monitor of 1920 x 1080 pixels for cells, wrap-on-resize on,
+// console reads unlimited, not a pseudo console; an empty volume with the directory
 // C:\ as current directory; an empty registry; 2024-03-05 09:07:02 (a
 // Tuesday), bias 0; computer name "SIMHOST"; no failures armed; all records,
 // logs and counters at zero.
@@ -55,6 +56,13 @@ struct ConsoleState {
     RECT pixels = {100, 100, 773, 539};     // the window's screen rectangle
     int vScroll = 17, hScroll = 17;         // GetSystemMetrics SM_CXVSCROLL, SM_CXHSCROLL
     int maxColumns = 1024, maxRows = 32766; // largest buffer SetConsoleScreenBufferSize takes
+    // The monitor: the pixels that the cells of the largest console window
+    // can take on it (its work area less the window's borders and caption).
+    // GetLargestConsoleWindowSize is this divided by the font's cell size.
+    int screenWidth = 1920, screenHeight = 1080;
+    // "Wrap text output on resize": when on, a window resized in pixels
+    // gives the buffer the window's width in cells.
+    bool wrapOnResize = true;
 };
 ConsoleState &Console(); // live state; cells are kept apart, below
 // Set the buffer size (clearing every cell to a space in `attribute`).
@@ -76,16 +84,31 @@ void SetAmbiguousWide(bool wide);
 // Asian Wide and Fullwidth characters (and the ambiguous ones when so set), 1
 // otherwise.
 int ConsoleCharWidth(char32_t character);
-// MoveWindow resizes the window in cells as a console host would: the new
-// width in cells is (pixel width - frame - vScroll if the buffer is taller
-// than the new window) / fontWidth, where the frame is the current pixel
-// width - fontWidth x window width (less vScroll when the buffer is taller
-// than the window); likewise for the height, with hScroll when the buffer is
-// wider than the new window, but with the current frame taken whole (a
-// horizontal scroll bar shown now stays part of it). The window keeps its
-// top-left cell where the buffer allows and is clamped to the buffer.
+// MoveWindow of the console window resizes it as the console host does.
+// The window's frame (borders and caption) is its current pixel size less
+// the cells it shows and the scroll bars it shows now (vScroll while the
+// buffer is taller than the window, hScroll while it is wider). The new
+// size is first clamped to the monitor (screenWidth/screenHeight plus the
+// frame). What is left, the client area, holds as many cells as fit once
+// the scroll bars that the buffer needs are taken out. With wrapOnResize
+// the buffer takes that width in cells; in any mode a buffer smaller than
+// the client area grows to it. The window then shows that many cells,
+// keeping its top-left cell where the buffer allows.
 // When false, MoveWindow changes nothing, as under Wine.
 void SetMoveWindowResizes(bool resizes);
+// A console hosted by a pseudo console (as in Windows Terminal), whose
+// screen is `columns` x `rows`: the buffer becomes that size, the window
+// all of it, the font 0 x 0. From then on GetConsoleWindow gives a hidden
+// window of 0 x 0 pixels of the class "PseudoConsoleWindow" that MoveWindow
+// does not size; SetConsoleWindowInfo resizes the buffer to the window it
+// is given; SetConsoleScreenBufferSize changes the buffer but never the
+// terminal's screen, and neither call refuses a window for its size. Until
+// Reset.
+void SetPseudoConsole(int columns, int rows);
+// What the terminal shows on its row `row` (0 to rows - 1): the buffer's
+// cells from the window's top-left cell on, as many as the terminal is
+// wide, blanks where the buffer ends. Only in the pseudo-console mode.
+std::u16string TerminalRowText(int row);
 // ReadConsoleOutputCharacterW and ReadConsoleOutputAttribute fill and
 // report at most `cells` cells a call, and ReadConsoleOutputW at most the
 // whole rows that fit in `cells`, leaving the rest of the caller's buffer

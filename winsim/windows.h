@@ -366,6 +366,7 @@ BOOL SetConsoleOutputCP(UINT codePage);
 HWND GetConsoleWindow(void);
 BOOL GetCurrentConsoleFont(HANDLE console, BOOL maximumWindow, PCONSOLE_FONT_INFO font);
 COORD GetConsoleFontSize(HANDLE console, DWORD font);
+COORD GetLargestConsoleWindowSize(HANDLE console);
 BOOL GetConsoleMode(HANDLE console, LPDWORD mode);
 BOOL WriteConsoleW(HANDLE console, const void *text, DWORD length, LPDWORD written,
                    LPVOID reserved);
@@ -374,6 +375,7 @@ BOOL WriteConsoleW(HANDLE console, const void *text, DWORD length, LPDWORD writt
 int GetSystemMetrics(int index);
 BOOL GetWindowRect(HWND window, LPRECT rect);
 BOOL MoveWindow(HWND window, int x, int y, int width, int height, BOOL repaint);
+int GetClassNameW(HWND window, LPWSTR name, int size);
 HWND GetForegroundWindow(void);
 int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type);
 int wsprintfW(LPWSTR buffer, LPCWSTR format, ...);

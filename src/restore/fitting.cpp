@@ -5,17 +5,35 @@
 // FitConsoleWindow brings the window to a size in cells: by moving the
 // top-level window to a size in pixels, or, where that cannot work, by
 // setting the console's window rectangle itself.
+//
+// Hazards of a real console host, and how they are met (each is a row of
+// tests/restore/fitting_test.cpp against winsim's model of the host):
+// - The host refuses a window larger than the monitor holds, and sizes a
+//   moved window down to the monitor: the grow step never asks for more
+//   than GetLargestConsoleWindowSize, where the console has a font to
+//   measure the monitor by. Wine's console reports a font of 0 x 0 and a
+//   largest window of 80 x 150 cells whatever the buffer, yet takes any
+//   window inside the buffer: a console without a font is given no limit.
+// - With "Wrap text output on resize" on, the host gives the buffer the
+//   width of a window resized in pixels. Whatever moving the window did to
+//   the buffer, ResizeConsole reads its size back and sets it once more.
+// - A console hosted by a pseudo console (a terminal such as Windows
+//   Terminal) cannot be resized at all: IsTerminalWindow tells it apart.
 #include "restore/fitting.h"
 
 #include "common/errors.h"
+#include "common/text.h"
 #include "plugin/host.h"
 
 static const WCHAR TabWindowText[] = TEXT("Can\u2019t resize a Take Command tab window.\r\n");
 static const WCHAR DetachTabText[] = TEXT("Detach the tab and try again.\r\n");
 static const WCHAR ResizeBufferText[] = TEXT("Error resizing console screen buffer:\r\n");
+static const WCHAR PseudoConsoleClass[] = TEXT("PseudoConsoleWindow");
 
 enum {
-    SETTLE_MILLISECONDS = 10, // lets the console take in the window's new size
+    SETTLE_MILLISECONDS = 10,   // lets the console take in the window's new size
+    CLASS_NAME_CHARACTERS = 64, // longer than any class name compared here
+    NO_LIMIT = 0x7FFF,          // a window size in cells beyond any console's
 };
 
 static int Smaller(int a, int b) {
@@ -34,6 +52,52 @@ static int WindowHeight(const CONSOLE_SCREEN_BUFFER_INFO *info) {
     return info->srWindow.Bottom - info->srWindow.Top + 1;
 }
 
+// The font's cell size in pixels, into *fw and *fh. FALSE when the console
+// reports no font, or a cell of 0 pixels.
+static BOOL GetCellSize(HANDLE console, int *fw, int *fh) {
+    CONSOLE_FONT_INFO font = {0, {0, 0}};
+    if (!GetCurrentConsoleFont(console, FALSE, &font)) {
+        return FALSE;
+    }
+    COORD cell = GetConsoleFontSize(console, font.nFont);
+    *fw = cell.X;
+    *fh = cell.Y;
+    return *fw > 0 && *fh > 0;
+}
+
+// The largest window the console can show, in cells: what
+// GetLargestConsoleWindowSize reports for the monitor, where the console
+// has a font cell to measure it by; NO_LIMIT otherwise.
+static void GetLargestWindow(HANDLE console, int *columns, int *rows) {
+    int fw = 0;
+    int fh = 0;
+    *columns = NO_LIMIT;
+    *rows = NO_LIMIT;
+    if (!GetCellSize(console, &fw, &fh)) {
+        return;
+    }
+    COORD largest = GetLargestConsoleWindowSize(console);
+    if (largest.X > 0 && largest.Y > 0) {
+        *columns = largest.X;
+        *rows = largest.Y;
+    }
+}
+
+// 0 when the buffer is `columns` x `rows`; otherwise the error code that
+// says why not (the failed read's, or ERROR_INVALID_PARAMETER for a buffer
+// of another size: the console did not take the size asked for).
+static DWORD BufferSizeDiffers(HANDLE console, int columns, int rows) {
+    CONSOLE_SCREEN_BUFFER_INFO info = {};
+    if (!GetConsoleScreenBufferInfo(console, &info)) {
+        DWORD error = GetLastError();
+        return error != 0 ? error : (DWORD)ERROR_INVALID_PARAMETER;
+    }
+    if (info.dwSize.X == columns && info.dwSize.Y == rows) {
+        return 0;
+    }
+    return ERROR_INVALID_PARAMETER;
+}
+
 // Moves the top-level window so that it shows `width` x `height` cells, from
 // the font's cell size, the window's frame and the scroll bars (`hs` the
 // height of a horizontal one, `vs` the width of a vertical one). Returns TRUE
@@ -46,15 +110,9 @@ static BOOL MoveToCells(HANDLE console, HWND window, const CONSOLE_SCREEN_BUFFER
     int bw = info->dwSize.X;
     int bh = info->dwSize.Y;
     RECT frame = {0, 0, 0, 0};
-    CONSOLE_FONT_INFO font = {0, {0, 0}};
-    if (window == NULL || !GetWindowRect(window, &frame) ||
-        !GetCurrentConsoleFont(console, FALSE, &font)) {
-        return FALSE;
-    }
-    COORD cell = GetConsoleFontSize(console, font.nFont);
-    int fw = cell.X;
-    int fh = cell.Y;
-    if (fw <= 0 || fh <= 0) {
+    int fw = 0;
+    int fh = 0;
+    if (window == NULL || !GetWindowRect(window, &frame) || !GetCellSize(console, &fw, &fh)) {
         return FALSE;
     }
     int pixelWidth = frame.right - frame.left;
@@ -71,13 +129,17 @@ static BOOL MoveToCells(HANDLE console, HWND window, const CONSOLE_SCREEN_BUFFER
 }
 
 // Sets the console's window rectangle to `width` x `height` cells, keeping
-// its top row and left column where the buffer allows.
+// its top row and left column where the buffer allows; never larger than
+// the buffer or than the monitor holds, which the console would refuse.
 static void SetWindowCells(HANDLE console, const CONSOLE_SCREEN_BUFFER_INFO *info, int width,
                            int height) {
     int bw = info->dwSize.X;
     int bh = info->dwSize.Y;
-    int w = Smaller(width, bw);
-    int h = Smaller(height, bh);
+    int largestColumns = NO_LIMIT;
+    int largestRows = NO_LIMIT;
+    GetLargestWindow(console, &largestColumns, &largestRows);
+    int w = Smaller(Smaller(width, bw), largestColumns);
+    int h = Smaller(Smaller(height, bh), largestRows);
     if (w < 1 || h < 1) {
         return;
     }
@@ -130,11 +192,39 @@ int ResizeConsole(HANDLE console, HWND window, int columns, int rows, int window
         return 2;
     }
     // The targets of the grow step come from the shrink step's request, not
-    // from a new measurement.
-    int w2 = Larger(columns, w1);
-    int h2 = Larger(windowHeight, h1);
+    // from a new measurement, and never exceed what the monitor holds (the
+    // buffer keeps the saved size; the window shows what fits, with scroll
+    // bars).
+    int largestColumns = NO_LIMIT;
+    int largestRows = NO_LIMIT;
+    GetLargestWindow(console, &largestColumns, &largestRows);
+    int w2 = Larger(Smaller(columns, largestColumns), w1);
+    int h2 = Larger(Smaller(windowHeight, largestRows), h1);
     if (w2 != w1 || h2 != h1) {
         FitConsoleWindow(console, window, w2, h2);
     }
+    // Moving the window may have changed the buffer (wrap-on-resize, or a
+    // buffer grown to a window larger than it): set it once more. A buffer
+    // that still has another size would have every row written at the
+    // wrong place.
+    if (BufferSizeDiffers(console, columns, rows) != 0) {
+        if (!SetConsoleScreenBufferSize(console, size)) {
+            ReportSystem(ResizeBufferText, NULL);
+            return 2;
+        }
+        DWORD error = BufferSizeDiffers(console, columns, rows);
+        if (error != 0) {
+            ReportSystemCode(error, ResizeBufferText, NULL);
+            return 2;
+        }
+    }
     return 0;
+}
+
+BOOL IsTerminalWindow(HWND window) {
+    WCHAR name[CLASS_NAME_CHARACTERS];
+    if (window == NULL || GetClassNameW(window, name, CLASS_NAME_CHARACTERS) == 0) {
+        return FALSE;
+    }
+    return CompareNoCaseAZ(name, PseudoConsoleClass) == 0;
 }

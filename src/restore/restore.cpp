@@ -11,6 +11,12 @@
 // never more than the screen lets the console show. A SAVECON file whose
 // cells cannot be sought is reported as a read error rather than restored
 // from the wrong place.
+//
+// In a terminal (a console hosted by a pseudo console, as in Windows
+// Terminal) the buffer is the terminal's screen, which no call can resize:
+// a file of another size has its saved window written into the screen,
+// clipped to it, and one line on standard error says what was restored.
+// Neither the buffer size nor the window changes there.
 #include "restore/restore.h"
 
 #include "command/options.h"
@@ -21,6 +27,7 @@
 #include "format/wordstream.h"
 #include "restore/decoder.h"
 #include "restore/fitting.h"
+#include "plugin/host.h"
 
 #include <assert.h>
 #include <string.h>
@@ -37,6 +44,8 @@ static const WCHAR TemporaryBuffersText[] = TEXT("Can\u2019t allocate temporary 
 static const WCHAR CrcMismatchText[] = TEXT("CRC32 mismatch\r\n");
 static const WCHAR ScreenInfoText[] = TEXT("Can\u2019t get current screen buffer info\r\n");
 static const WCHAR WriteConsoleText[] = TEXT("Error writing data to console buffer:\r\n");
+static const WCHAR TerminalKeptText[] =
+    TEXT("The terminal\u2019s size was kept: %d rows of %d columns restored.\r\n");
 
 static const WCHAR ConsoleName[] = TEXT("CONOUT$");
 static const WCHAR NotificationSound[] = TEXT("SystemNotification");
@@ -84,8 +93,9 @@ static int TargetWindowHeight(int saved, int rows, int currentHeight,
 // blocks already written stay.
 static int WriteCells(HANDLE console, const WORD *characters, const WORD *attributes, int columns,
                       int rows, CHAR_INFO *block) {
-    // ClassifyHeader accepts 22 to 512 columns: a block holds whole rows, at least 16.
-    assert(columns >= MIN_COLUMNS && columns <= MAX_COLUMNS);
+    // Whole rows fit a block: ClassifyHeader accepts 22 to 512 columns (at
+    // least 16 rows a block), and WriteSavedWindow checks a terminal's width.
+    assert(columns >= 1 && columns <= CELLS_PER_WRITE);
     int blockRows = CELLS_PER_WRITE / columns;
     for (int start = 0; start < rows; start += blockRows) {
         int last = start + blockRows - 1;
@@ -109,20 +119,129 @@ static int WriteCells(HANDLE console, const WORD *characters, const WORD *attrib
     return 0;
 }
 
-// The window shows the cursor's row as its last row, or the top of the
-// buffer when the cursor lies within the first `height` rows.
-static void PlaceWindow(HANDLE console, int columns, int rows, int cursorRow, int height) {
-    int bottom = cursorRow;
-    int top = cursorRow - height + 1;
-    if (top < 0) {
-        top = 0;
-        bottom = height - 1;
+// The rows a window of `height` rows shows: the cursor's row as its last
+// row, or the top of the buffer when the cursor lies within the first
+// `height` rows; never below the buffer's last row.
+static void WindowRows(int rows, int cursorRow, int height, int *top, int *bottom) {
+    *bottom = cursorRow;
+    *top = cursorRow - height + 1;
+    if (*top < 0) {
+        *top = 0;
+        *bottom = height - 1;
     }
-    if (bottom > rows - 1) {
-        bottom = rows - 1;
+    if (*bottom > rows - 1) {
+        *bottom = rows - 1;
     }
-    SMALL_RECT window = {0, (SHORT)top, (SHORT)(columns - 1), (SHORT)bottom};
+}
+
+// Places the window on the rows WindowRows gives. It keeps the width it
+// has (never more than the buffer's columns) and is no taller than it is
+// now: a console refuses a window larger than the monitor holds, and the
+// resize left the window as large as the console allows. It starts at the
+// buffer's left edge, or as far right as it takes to show the cursor when
+// it is narrower than the buffer.
+static void PlaceWindow(HANDLE console, int columns, int rows, int cursorColumn, int cursorRow,
+                        int height) {
+    CONSOLE_SCREEN_BUFFER_INFO now = {};
+    int width = columns;
+    if (GetConsoleScreenBufferInfo(console, &now)) {
+        width = now.srWindow.Right - now.srWindow.Left + 1;
+        if (width > columns || width < 1) {
+            width = columns;
+        }
+        int nowHeight = now.srWindow.Bottom - now.srWindow.Top + 1;
+        if (nowHeight >= 1 && nowHeight < height) {
+            height = nowHeight;
+        }
+    }
+    int top = 0;
+    int bottom = 0;
+    WindowRows(rows, cursorRow, height, &top, &bottom);
+    int left = cursorColumn < width ? 0 : cursorColumn - width + 1;
+    if (left > columns - width) {
+        left = columns - width;
+    }
+    SMALL_RECT window = {(SHORT)left, (SHORT)top, (SHORT)(left + width - 1), (SHORT)bottom};
     SetConsoleWindowInfo(console, TRUE, &window);
+}
+
+// In a terminal, whose screen cannot be resized: the saved window's rows
+// (WindowRows for `height`), clipped to the screen's `screenColumns` x
+// `screenRows` cells, are written into it from its top-left cell, the
+// cursor's row last where the screen is lower than the window; every other
+// cell of the screen becomes a space in the text attribute. The cursor
+// keeps its place among those rows. Returns 0 with the rows and columns
+// restored in *rowsDone and *columnsDone, or 2 after the message. The
+// screen is unchanged when the arrays cannot be allocated; a failed write
+// leaves the blocks already written.
+static int WriteSavedWindow(HANDLE console, const SavedScreen *saved, const WORD *characters,
+                            const WORD *attributes, int screenColumns, int screenRows, int height,
+                            CHAR_INFO *block, int *rowsDone, int *columnsDone) {
+    int result = 2;
+    WORD *screenCharacters = NULL;
+    WORD *screenAttributes = NULL;
+    // WriteCells writes whole rows of at most CELLS_PER_WRITE cells.
+    if (screenColumns < 1 || screenRows < 1 || screenColumns > CELLS_PER_WRITE) {
+        ReportPlain(ScreenInfoText, NULL);
+        return 2;
+    }
+    DWORD count = (DWORD)screenColumns * (DWORD)screenRows;
+    int top = 0;
+    int bottom = 0;
+    WindowRows(saved->rows, saved->cursorRow, height, &top, &bottom);
+    int rowsShown = bottom - top + 1 < screenRows ? bottom - top + 1 : screenRows;
+    int columnsShown = saved->columns < screenColumns ? saved->columns : screenColumns;
+    // The first row shown: the cursor's row last, within the window.
+    int first = saved->cursorRow - rowsShown + 1;
+    if (first > bottom - rowsShown + 1) {
+        first = bottom - rowsShown + 1;
+    }
+    if (first < top) {
+        first = top;
+    }
+    int cursorColumn =
+        saved->cursorColumn < screenColumns ? saved->cursorColumn : screenColumns - 1;
+    int cursorRow = saved->cursorRow - first;
+    if (cursorRow > rowsShown - 1) {
+        cursorRow = rowsShown - 1;
+    }
+    if (cursorRow < 0) {
+        cursorRow = 0;
+    }
+    COORD cursor = {(SHORT)cursorColumn, (SHORT)cursorRow};
+    WORD blank = (WORD)(saved->attribute & 0xFF);
+
+    screenCharacters = (WORD *)AllocateMemory((SIZE_T)count * sizeof(WORD), FALSE);
+    if (screenCharacters != NULL) {
+        screenAttributes = (WORD *)AllocateMemory((SIZE_T)count * sizeof(WORD), FALSE);
+    }
+    if (screenCharacters == NULL || screenAttributes == NULL) {
+        ReportPlain(TemporaryBuffersText, NULL);
+        goto cleanup;
+    }
+    for (DWORD i = 0; i < count; i++) {
+        screenCharacters[i] = ' ';
+        screenAttributes[i] = blank;
+    }
+    for (int r = 0; r < rowsShown; r++) {
+        DWORD from = (DWORD)(first + r) * (DWORD)saved->columns;
+        DWORD to = (DWORD)r * (DWORD)screenColumns;
+        memcpy(screenCharacters + to, characters + from, (size_t)columnsShown * sizeof(WORD));
+        memcpy(screenAttributes + to, attributes + from, (size_t)columnsShown * sizeof(WORD));
+    }
+    if (WriteCells(console, screenCharacters, screenAttributes, screenColumns, screenRows, block) !=
+        0) {
+        goto cleanup;
+    }
+    SetConsoleCursorPosition(console, cursor);
+    *rowsDone = rowsShown;
+    *columnsDone = columnsShown;
+    result = 0;
+
+cleanup:
+    FreeMemory(screenAttributes);
+    FreeMemory(screenCharacters);
+    return result;
 }
 
 int RestoreScreen(const WCHAR *name, DWORD modeFlags) {
@@ -145,6 +264,10 @@ int RestoreScreen(const WCHAR *name, DWORD modeFlags) {
     int currentWidth = 0;
     int currentHeight = 0;
     int height = 0;
+    BOOL inTerminal = FALSE;
+    BOOL clipToScreen = FALSE;
+    int rowsDone = 0;
+    int columnsDone = 0;
 
     if (name == NULL || name[0] == 0) {
         ReportPlain(MissingFilenameText, NULL);
@@ -271,28 +394,44 @@ int RestoreScreen(const WCHAR *name, DWORD modeFlags) {
         goto cleanup;
     }
 
+    inTerminal = IsTerminalWindow(window);
+
     if (info.dwSize.X == saved.columns && info.dwSize.Y == saved.rows) {
         height = currentHeight;
     } else {
         height = TargetWindowHeight(saved.windowHeight, saved.rows, currentHeight, &info);
-        if (ResizeConsole(console, window, saved.columns, saved.rows, height, currentWidth,
-                          currentHeight) != 0) {
+        // A tab window of Take Command keeps its refusal, whatever hosts it.
+        clipToScreen = inTerminal && QueryIsTCMD() == 0;
+        if (!clipToScreen && ResizeConsole(console, window, saved.columns, saved.rows, height,
+                                           currentWidth, currentHeight) != 0) {
             goto cleanup;
         }
     }
 
-    if (WriteCells(console, characters, attributes, saved.columns, saved.rows, block) != 0) {
-        goto cleanup;
-    }
-    {
+    if (clipToScreen) {
+        if (WriteSavedWindow(console, &saved, characters, attributes, info.dwSize.X, info.dwSize.Y,
+                             height, block, &rowsDone, &columnsDone) != 0) {
+            goto cleanup;
+        }
+    } else {
+        if (WriteCells(console, characters, attributes, saved.columns, saved.rows, block) != 0) {
+            goto cleanup;
+        }
         COORD cursor = {(SHORT)saved.cursorColumn, (SHORT)saved.cursorRow};
         SetConsoleCursorPosition(console, cursor);
+        // A terminal's window is its screen: setting it would resize the buffer.
+        if (!inTerminal) {
+            PlaceWindow(console, saved.columns, saved.rows, saved.cursorColumn, saved.cursorRow,
+                        height);
+        }
     }
-    PlaceWindow(console, saved.columns, saved.rows, saved.cursorRow, height);
     SetConsoleTextAttribute(console, (WORD)(saved.attribute & 0xFF));
     if (saved.hasCodePages) {
         SetConsoleOutputCP(saved.outputCodePage);
         SetConsoleCP(saved.inputCodePage);
+    }
+    if (clipToScreen) {
+        ReportPlainNumbers(TerminalKeptText, rowsDone, columnsDone);
     }
     result = 0;
 

@@ -1,7 +1,8 @@
 // fitting_test.cpp: resizing the console screen buffer in the safe order,
 // the pixel arithmetic that brings the window to a size in cells, the
-// fallback where the window cannot be moved in pixels, and the refusal in a
-// tab window.
+// fallback where the window cannot be moved in pixels, the limits of the
+// monitor, a buffer that moving the window changed, the refusal in a tab
+// window, and telling a terminal's console apart.
 #include "restore/fitting.h"
 #include "host/hoststate.h"
 #include "tests/support/glimtest.h"
@@ -29,6 +30,17 @@ class FittingTest : public glimtest::GlimTest {
         sim::ConsoleResize(columns, rows);
         sim::Console().window =
             SMALL_RECT{0, 0, (SHORT)(windowWidth - 1), (SHORT)(windowHeight - 1)};
+    }
+    // The console as after Reset: 80 x 300 showing 80 x 25 in 673 x 439
+    // pixels; no moves, calls, output or failures recorded.
+    void StartAfresh() {
+        SetConsole(80, 300, 80, 25);
+        sim::Console().pixels = RECT{100, 100, 773, 539};
+        sim::Console().wrapOnResize = true;
+        sim::Moves().clear();
+        sim::CallLog().clear();
+        sim::ClearOutput();
+        sim::ClearFailures();
     }
     int WindowWidth() {
         return sim::Console().window.Right - sim::Console().window.Left + 1;
@@ -101,7 +113,16 @@ TEST_F(FittingTest, WindowRectangleIsSetWhereMovingCannotSizeIt) {
         {"cell size 0", true, true, 0, {0, 100, 79, 124}, 60, 20, {0, 100, 59, 119}},
         {"move does nothing", true, false, 8, {0, 100, 79, 124}, 60, 20, {0, 100, 59, 119}},
         {"grow at the bottom", true, false, 8, {0, 290, 59, 299}, 80, 25, {0, 275, 79, 299}},
-        {"grow beyond the buffer", true, false, 8, {0, 0, 79, 24}, 100, 400, {0, 0, 79, 299}},
+        // 1080 / 16 rows fit on the monitor.
+        {"grow beyond the buffer and the monitor",
+         true,
+         false,
+         8,
+         {0, 0, 79, 24},
+         100,
+         400,
+         {0, 0, 79, 66}},
+        {"no font: no monitor limit", true, false, 0, {0, 0, 79, 24}, 100, 400, {0, 0, 79, 299}},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.what);
@@ -121,33 +142,60 @@ TEST_F(FittingTest, WindowRectangleIsSetWhereMovingCannotSizeIt) {
     }
 }
 
+// A move that reaches the size needs no window rectangle. With
+// wrap-on-resize the console makes the buffer as narrow as the window, so
+// that its horizontal scroll bar, counted in the pixels, goes: one row too
+// many, which the window rectangle takes back.
 TEST_F(FittingTest, SuccessfulMoveNeedsNoWindowRectangle) {
-    sim::ConsoleResize(120, 300);
-    EXPECT_EQ(FitConsoleWindow(console, window, 100, 40), 0);
-    EXPECT_EQ(sim::Moves().size(), 1u);
-    EXPECT_EQ(WindowWidth(), 100);
-    EXPECT_EQ(WindowHeight(), 40);
-    EXPECT_EQ(sim::CallCount("SetConsoleWindowInfo"), 0);
+    struct Row {
+        bool wrap;
+        int rectangles; // SetConsoleWindowInfo calls
+        int columns;    // the buffer's width after
+    };
+    const Row rows[] = {{false, 0, 80}, {true, 1, 60}};
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.wrap ? "wrap on" : "wrap off");
+        StartAfresh();
+        sim::Console().wrapOnResize = row.wrap;
+        EXPECT_EQ(FitConsoleWindow(console, window, 60, 20), 0);
+        EXPECT_EQ(sim::Moves().size(), 1u);
+        EXPECT_EQ(WindowWidth(), 60);
+        EXPECT_EQ(WindowHeight(), 20);
+        EXPECT_EQ(sim::CallCount("SetConsoleWindowInfo"), row.rectangles);
+        EXPECT_EQ(sim::Console().columns, row.columns);
+    }
 }
 
 // Shrink the window to fit both buffers, set the buffer, grow the window to
-// the saved size; each fit only when it changes something.
+// the saved size; each fit only when it changes something. The window never
+// grows beyond what the monitor holds (240 x 67 cells of 8 x 16 pixels):
+// the buffer keeps the saved size and the window shows what fits. Where the
+// move to a window wider than the monitor made the buffer as narrow as the
+// window (wrap-on-resize: 237 columns beside the vertical scroll bar), the
+// buffer is set once more.
 TEST_F(FittingTest, ResizeShrinksSetsAndGrowsInThatOrder) {
     struct Row {
         const char *what;
+        bool wrap;
         int columns, rows, windowWidth, windowHeight;   // current
         int savedColumns, savedRows, savedWindowHeight; // wanted
         size_t moves;
+        int windowAfterWidth, windowAfterHeight;
+        int bufferSets; // SetConsoleScreenBufferSize calls
     };
     const Row rows[] = {
-        {"only a grow", 80, 300, 80, 25, 120, 500, 50, 1},
-        {"only a shrink", 120, 300, 120, 50, 80, 100, 30, 1},
-        {"shrink then grow", 80, 300, 80, 40, 100, 300, 20, 2},
-        {"nothing to fit", 80, 300, 80, 25, 80, 100, 25, 0},
+        {"only a grow", true, 80, 300, 80, 25, 120, 500, 50, 1, 120, 50, 1},
+        {"only a shrink", true, 120, 300, 120, 50, 80, 100, 30, 1, 80, 30, 1},
+        {"shrink then grow", true, 80, 300, 80, 40, 100, 300, 20, 2, 100, 20, 1},
+        {"nothing to fit", true, 80, 300, 80, 25, 80, 100, 25, 0, 80, 25, 1},
+        {"wider than the monitor, wrap on", true, 80, 300, 80, 25, 300, 100, 30, 1, 237, 30, 2},
+        {"wider than the monitor, wrap off", false, 80, 300, 80, 25, 300, 100, 30, 1, 240, 30, 1},
+        {"taller than the monitor", true, 80, 300, 80, 25, 100, 500, 90, 1, 100, 67, 1},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.what);
         SetConsole(row.columns, row.rows, row.windowWidth, row.windowHeight);
+        sim::Console().wrapOnResize = row.wrap;
         sim::Moves().clear();
         sim::CallLog().clear();
         EXPECT_EQ(ResizeConsole(console, window, row.savedColumns, row.savedRows,
@@ -156,11 +204,48 @@ TEST_F(FittingTest, ResizeShrinksSetsAndGrowsInThatOrder) {
         EXPECT_EQ(sim::Moves().size(), row.moves);
         EXPECT_EQ(sim::Console().columns, row.savedColumns);
         EXPECT_EQ(sim::Console().rows, row.savedRows);
-        EXPECT_EQ(WindowWidth(), row.savedColumns);
-        EXPECT_EQ(WindowHeight(), row.savedWindowHeight);
-        EXPECT_EQ(sim::CallCount("SetConsoleScreenBufferSize"), 1);
+        EXPECT_EQ(WindowWidth(), row.windowAfterWidth);
+        EXPECT_EQ(WindowHeight(), row.windowAfterHeight);
+        EXPECT_EQ(sim::CallCount("SetConsoleScreenBufferSize"), row.bufferSets);
         EXPECT_EQ(sim::Stderr(), "");
     }
+}
+
+// A buffer that moving the window changed and that will not take the saved
+// size again stops the resize with the system's reason: the cells would
+// otherwise land at the wrong offsets.
+TEST_F(FittingTest, BufferThatKeepsAnotherSizeIsAnError) {
+    struct Row {
+        const char *what;
+        const char *function;
+        int nth;
+        std::string reason;
+    };
+    const Row rows[] = {
+        {"second setting fails", "SetConsoleScreenBufferSize", 2,
+         "    Not enough memory resources are available to process this command.\r\n"},
+        {"size cannot be read back", "GetConsoleScreenBufferInfo", 4,
+         "    The handle is invalid.\r\n"},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        StartAfresh();
+        DWORD error = row.nth == 2 ? ERROR_NOT_ENOUGH_MEMORY : ERROR_INVALID_HANDLE;
+        sim::FailCall(row.function, row.nth, error);
+        EXPECT_EQ(ResizeConsole(console, window, 300, 100, 30, 80, 25), 2);
+        EXPECT_EQ(sim::Stderr(),
+                  glimtest::Prefix() + "Error resizing console screen buffer:\r\n" + row.reason);
+    }
+}
+
+// Only the hidden window of a pseudo console marks a terminal.
+TEST_F(FittingTest, TerminalIsToldByItsWindowsClass) {
+    EXPECT_FALSE(IsTerminalWindow(window));
+    EXPECT_FALSE(IsTerminalWindow(nullptr));
+    sim::SetPseudoConsole(100, 30);
+    EXPECT_TRUE(IsTerminalWindow(GetConsoleWindow()));
+    sim::FailCall("GetClassNameW", 1, ERROR_ACCESS_DENIED);
+    EXPECT_FALSE(IsTerminalWindow(GetConsoleWindow()));
 }
 
 TEST_F(FittingTest, ShrinkStepLetsTheBufferBecomeSmallerThanTheOldWindow) {

@@ -698,6 +698,137 @@ TEST_F(RestoreTest, ResizeWorksWhereTheWindowCannotBeMovedInPixels) {
     }
 }
 
+// The window never grows beyond what the monitor holds (240 x 67 cells of
+// 8 x 16 pixels), whether or not the console gives the buffer the window's
+// width when the window is moved (wrap-on-resize): the buffer has the saved
+// size before any cell is written, and the window ends on the cursor's row
+// with the width it could take, as far right as the cursor needs.
+TEST_F(RestoreTest, WindowFitsTheMonitorAndTheBufferKeepsTheSavedSize) {
+    struct Row {
+        const char *what;
+        bool wrap;
+        int currentRows; // of the 80 columns the console has, all shown
+        int columns, rows, windowHeight;
+        int wantedWidth, wantedHeight;
+    };
+    const Row rows[] = {
+        // 1903 pixels beside the scroll bar hold 237 columns.
+        {"wider than the monitor, wrap on", true, 300, 300, 100, 30, 237, 30},
+        {"wider than the monitor, wrap off", false, 300, 300, 100, 30, 240, 30},
+        {"taller than the monitor", true, 300, 100, 500, 90, 100, 67},
+        {"taller than the monitor, from a low buffer", true, 20, 100, 500, 90, 100, 67},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        glimtest::ResetAll();
+        sim::Console().wrapOnResize = row.wrap;
+        if (row.currentRows < 25) {
+            sim::ConsoleResize(80, row.currentRows);
+            sim::Console().pixels.bottom -= (25 - row.currentRows) * 16;
+        }
+        Screen screen = PatternScreen(row.columns, row.rows);
+        screen.cursorRow = row.rows - 1;
+        screen.cursorColumn = row.columns - 1;
+        screen.windowHeight = row.windowHeight;
+        ASSERT_EQ(Restore(GlimpsetBytes(screen), MODE_QUIET), 0) << sim::Stderr();
+        EXPECT_EQ(sim::Stderr(), "");
+        ExpectScreen(screen);
+        EXPECT_EQ(WindowWidth(), row.wantedWidth);
+        EXPECT_EQ(WindowHeight(), row.wantedHeight);
+        EXPECT_EQ(sim::Console().window.Bottom, row.rows - 1);
+        // The window shows the cursor in the last column.
+        EXPECT_EQ(sim::Console().window.Right, row.columns - 1);
+        ExpectNothingLeft();
+    }
+}
+
+// In a terminal (a pseudo console of 100 x 30 cells) neither the buffer
+// nor the window changes. A file of the same size is restored cell for
+// cell; of another size, its saved window (the cursor's row last) is
+// written into the screen from the top, clipped to it, the rest of the
+// screen blank, with the cursor where it was among those rows, and one
+// line says so. A Take Command tab window keeps its refusal.
+TEST_F(RestoreTest, TerminalKeepsItsSizeAndShowsTheSavedWindow) {
+    const std::string tabRefusal =
+        glimtest::Prefix() +
+        "Can\u2019t resize a Take Command tab window.\r\nDetach the tab and try again.\r\n";
+    struct Row {
+        const char *what;
+        bool terminal, tab;
+        int columns, rows, windowHeight, cursorColumn, cursorRow;
+        int result;
+        int first, shownRows, shownColumns; // saved rows first.. on the screen
+        int screenCursorColumn, screenCursorRow;
+        std::string message;
+    };
+    const std::vector<Row> rows = {
+        {"same size", true, false, 100, 30, 30, 7, 12, 0, 0, 30, 100, 7, 12, ""},
+        {"larger", true, false, 150, 300, 40, 120, 200, 0, 171, 30, 100, 99, 29,
+         "30 rows of 100 columns"},
+        {"smaller", true, false, 80, 25, 25, 5, 10, 0, 0, 25, 80, 5, 10, "25 rows of 80 columns"},
+        {"lower window than the screen", true, false, 120, 300, 20, 3, 250, 0, 231, 20, 100, 3, 19,
+         "20 rows of 100 columns"},
+        {"same size in a tab window", true, true, 100, 30, 30, 7, 12, 0, 0, 30, 100, 7, 12, ""},
+        {"tab window in a terminal", true, true, 120, 300, 20, 3, 250, 2, 0, 0, 0, 0, 0, "tab"},
+        {"tab window", false, true, 120, 300, 20, 3, 250, 2, 0, 0, 0, 0, 0, "tab"},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        glimtest::ResetAll();
+        if (row.terminal) {
+            sim::SetPseudoConsole(100, 30);
+        }
+        HostSetTabWindow(row.tab ? 1 : 0);
+        if (row.terminal) {
+            sim::ConsolePutText(0, 3, u"a terminal that must stay as it is", 0x2A);
+        } else {
+            MarkConsole();
+        }
+        ConsoleSnapshot before = TakeSnapshot();
+        Screen screen = PatternScreen(row.columns, row.rows);
+        screen.windowHeight = row.windowHeight;
+        screen.cursorColumn = row.cursorColumn;
+        screen.cursorRow = row.cursorRow;
+        ASSERT_EQ(Restore(GlimpsetBytes(screen), MODE_QUIET), row.result);
+        EXPECT_EQ(sim::CallCount("SetConsoleScreenBufferSize"), 0);
+        EXPECT_TRUE(sim::Moves().empty());
+        if (row.message == "tab") {
+            EXPECT_EQ(sim::Stderr(), tabRefusal);
+            EXPECT_TRUE(SameConsole(TakeSnapshot(), before));
+            ExpectNothingLeft();
+            continue;
+        }
+        EXPECT_EQ(sim::CallCount("SetConsoleWindowInfo"), 0);
+        EXPECT_EQ(sim::Stderr(), row.message.empty()
+                                     ? std::string()
+                                     : glimtest::Prefix() + "The terminal\u2019s size was kept: " +
+                                           row.message + " restored.\r\n");
+        sim::ConsoleState &state = sim::Console();
+        EXPECT_EQ(state.columns, 100);
+        EXPECT_EQ(state.rows, 30);
+        EXPECT_EQ(state.window.Left, 0);
+        EXPECT_EQ(state.window.Top, 0);
+        EXPECT_EQ(state.window.Right, 99);
+        EXPECT_EQ(state.window.Bottom, 29);
+        EXPECT_EQ(state.cursorColumn, row.screenCursorColumn);
+        EXPECT_EQ(state.cursorRow, row.screenCursorRow);
+        for (int r = 0; r < 30; r++) {
+            std::u16string wanted(100, u' ');
+            for (int c = 0; r < row.shownRows && c < row.shownColumns; c++) {
+                size_t at = (size_t)(row.first + r) * (size_t)row.columns + (size_t)c;
+                wanted[(size_t)c] = (char16_t)screen.characters[at];
+                EXPECT_EQ(sim::ConsoleAttrs()[(size_t)r * 100 + (size_t)c], screen.attributes[at]);
+            }
+            EXPECT_EQ(sim::TerminalRowText(r), wanted) << "row " << r;
+        }
+        // The rest of the screen: blanks in the text attribute.
+        if (row.shownRows < 30 || row.shownColumns < 100) {
+            EXPECT_EQ(sim::ConsoleAttrs()[100 * 30 - 1], (WORD)0x1E);
+        }
+        ExpectNothingLeft();
+    }
+}
+
 // The Quiet setting reaches the restore through the command, as /Q does.
 TEST_F(RestoreTest, QuietByOptionOrRegistryMakesNoSound) {
     struct Row {

@@ -3,7 +3,8 @@
 // cells as the Windows console host holds them (the shared table of
 // tests/support/consolecells.h, and what only winsim can switch), the
 // rules of buffer resizing, window rectangles and the cursor, code pages,
-// moving the window in pixels, and the standard handles.
+// moving the window in pixels as the console host answers it, the monitor,
+// the pseudo-console mode, and the standard handles.
 #include "tests/support/consolecells.h"
 #include "winsim/sim.h"
 
@@ -271,7 +272,11 @@ TEST_F(ConsoleTest, BufferResizeKeepsTheOverlapAndRefusesWhatTheWindowForbids) {
     EXPECT_EQ(sim::Console().window.Bottom, 49);
 }
 
-TEST_F(ConsoleTest, WindowRectanglesMustLieInTheBuffer) {
+// As the console host: a window larger than the buffer or than the monitor
+// holds (1080 / 16 = 67 rows) is refused; one partly outside the buffer is
+// moved inside it. (Wine refuses the second kind too, and has no monitor
+// limit.)
+TEST_F(ConsoleTest, WindowRectanglesAreKeptInTheBufferAndOnTheMonitor) {
     struct Row {
         BOOL absolute;
         SMALL_RECT rect;
@@ -281,13 +286,15 @@ TEST_F(ConsoleTest, WindowRectanglesMustLieInTheBuffer) {
     const SMALL_RECT start = {0, 10, 79, 34};
     const Row rows[] = {
         {TRUE, {0, 275, 79, 299}, TRUE, {0, 275, 79, 299}},
-        {TRUE, {0, 276, 79, 300}, FALSE, start},
+        {TRUE, {0, 276, 79, 300}, TRUE, {0, 275, 79, 299}},
         {TRUE, {0, 0, 80, 24}, FALSE, start},
-        {TRUE, {-1, 0, 78, 24}, FALSE, start},
+        {TRUE, {-1, 0, 78, 24}, TRUE, {0, 0, 79, 24}},
         {TRUE, {10, 5, 9, 20}, FALSE, start},
         {TRUE, {0, 0, 0, 0}, TRUE, {0, 0, 0, 0}},
+        {TRUE, {0, 0, 79, 66}, TRUE, {0, 0, 79, 66}},
+        {TRUE, {0, 0, 79, 67}, FALSE, start},
         {FALSE, {0, 5, 0, 5}, TRUE, {0, 15, 79, 39}},
-        {FALSE, {0, -11, 0, -11}, FALSE, start},
+        {FALSE, {0, -11, 0, -11}, TRUE, {0, 0, 79, 24}},
         {FALSE, {0, 0, 0, -5}, TRUE, {0, 10, 79, 29}},
     };
     for (const Row &row : rows) {
@@ -327,7 +334,7 @@ TEST_F(ConsoleTest, CodePagesAreSettableButNotToZero) {
     EXPECT_EQ(GetConsoleOutputCP(), 65001u);
 }
 
-TEST_F(ConsoleTest, MovingTheWindowInPixelsResizesItInCells) {
+TEST_F(ConsoleTest, WindowReportsItsFontFrameAndMonitor) {
     HWND window = GetConsoleWindow();
     ASSERT_NE(window, nullptr);
     CONSOLE_FONT_INFO font;
@@ -339,33 +346,132 @@ TEST_F(ConsoleTest, MovingTheWindowInPixelsResizesItInCells) {
     RECT rect;
     ASSERT_TRUE(GetWindowRect(window, &rect));
     EXPECT_EQ(rect.right - rect.left, 673);
-    // 100 x 40 cells of a 100 x 300 buffer: frame 16, a vertical scroll bar.
-    sim::ConsoleResize(100, 300);
-    ASSERT_TRUE(MoveWindow(window, 100, 100, 833, 679, TRUE));
-    SMALL_RECT now = sim::Console().window;
-    EXPECT_EQ(now.Right - now.Left + 1, 100);
-    EXPECT_EQ(now.Bottom - now.Top + 1, 40);
-    ASSERT_TRUE(GetWindowRect(window, &rect));
-    EXPECT_EQ(rect.right - rect.left, 833);
-    // Narrower than the buffer: the height includes a horizontal bar.
-    sim::ConsoleResize(120, 300);
-    ASSERT_TRUE(MoveWindow(window, 100, 100, 16 + 640 + 17, 679 - 15 * 16 + 17, TRUE));
-    now = sim::Console().window;
-    EXPECT_EQ(now.Right - now.Left + 1, 80);
-    EXPECT_EQ(now.Bottom - now.Top + 1, 25);
-    ASSERT_EQ(sim::Moves().size(), 2u);
-    EXPECT_EQ(sim::Moves()[0].width, 833);
+    WCHAR name[32];
+    EXPECT_EQ(GetClassNameW(window, name, 32), 18);
+    EXPECT_EQ(sim::U8(name), "ConsoleWindowClass");
+    EXPECT_EQ(GetClassNameW(window, name, 8), 7); // cut to fit
+    EXPECT_EQ(sim::U8(name), "Console");
+    // The monitor's 1920 x 1080 pixels for cells, in 8 x 16 cells.
+    COORD largest = GetLargestConsoleWindowSize(console);
+    EXPECT_EQ(largest.X, 240);
+    EXPECT_EQ(largest.Y, 67);
+    sim::Console().screenWidth = 1280;
+    sim::Console().screenHeight = 720;
+    largest = GetLargestConsoleWindowSize(console);
+    EXPECT_EQ(largest.X, 160);
+    EXPECT_EQ(largest.Y, 45);
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    ASSERT_TRUE(GetConsoleScreenBufferInfo(console, &info));
+    EXPECT_EQ(info.dwMaximumWindowSize.X, 80); // the buffer's width
+    EXPECT_EQ(info.dwMaximumWindowSize.Y, 45); // the monitor's height
 
-    // Under Wine moving changes nothing; a wrong window fails.
-    sim::SetMoveWindowResizes(false);
-    EXPECT_TRUE(MoveWindow(window, 0, 0, 2000, 2000, TRUE));
-    EXPECT_EQ(sim::Console().window.Right, now.Right);
+    // A wrong window fails.
     EXPECT_FALSE(MoveWindow((HWND)0x1234, 0, 0, 10, 10, TRUE));
     EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_WINDOW_HANDLE);
     EXPECT_FALSE(GetWindowRect((HWND)0x1234, &rect));
     EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_WINDOW_HANDLE);
+    EXPECT_EQ(GetClassNameW((HWND)0x1234, name, 32), 0);
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_WINDOW_HANDLE);
     sim::Console().hasWindow = false;
     EXPECT_EQ(GetConsoleWindow(), nullptr);
+}
+
+// From 80 x 25 cells of an 80 x 300 buffer in 673 x 439 pixels: a frame of
+// 16 x 39 pixels besides a vertical scroll bar of 17. The new pixel size is
+// clamped to the monitor; the client area holds what fits beside the scroll
+// bars the buffer needs. With wrap-on-resize the buffer takes the window's
+// width; in either mode a buffer narrower than the window grows to it.
+TEST_F(ConsoleTest, MovingTheWindowInPixelsResizesItAsTheConsoleHostDoes) {
+    struct Row {
+        const char *what;
+        bool wrap;
+        int width, height;             // pixels asked for
+        int columns, rows;             // the buffer after
+        int windowWidth, windowHeight; // the window after, in cells
+        int pixelWidth;                // the window after, in pixels
+    };
+    const Row rows[] = {
+        {"grow, wrap on", true, 833, 679, 100, 300, 100, 40, 833},
+        {"grow, wrap off", false, 833, 679, 100, 300, 100, 40, 833},
+        // A horizontal bar for the 80 columns takes a row, until the
+        // buffer is made as narrow as the window.
+        {"shrink, wrap on", true, 513, 376, 60, 300, 60, 21, 513},
+        {"shrink, wrap off", false, 513, 376, 80, 300, 60, 20, 513},
+        // 1920 + 16 pixels at most: 1903 / 8 = 237 cells beside the bar.
+        {"wider than the monitor, wrap on", true, 2500, 439, 237, 300, 237, 25, 1936},
+        {"wider than the monitor, wrap off", false, 2500, 439, 237, 300, 237, 25, 1936},
+        {"taller than the monitor", true, 673, 1500, 80, 300, 80, 67, 673},
+    };
+    HWND window = GetConsoleWindow();
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        sim::ConsoleResize(80, 300);
+        sim::Console().window = SMALL_RECT{0, 0, 79, 24};
+        sim::Console().pixels = RECT{100, 100, 773, 539};
+        sim::Console().wrapOnResize = row.wrap;
+        ASSERT_TRUE(MoveWindow(window, 100, 100, row.width, row.height, TRUE));
+        EXPECT_EQ(sim::Console().columns, row.columns);
+        EXPECT_EQ(sim::Console().rows, row.rows);
+        SMALL_RECT now = sim::Console().window;
+        EXPECT_EQ(now.Left, 0);
+        EXPECT_EQ(now.Top, 0);
+        EXPECT_EQ(now.Right - now.Left + 1, row.windowWidth);
+        EXPECT_EQ(now.Bottom - now.Top + 1, row.windowHeight);
+        RECT rect;
+        ASSERT_TRUE(GetWindowRect(window, &rect));
+        EXPECT_EQ(rect.right - rect.left, row.pixelWidth);
+    }
+    EXPECT_EQ(sim::Moves().size(), sizeof rows / sizeof rows[0]);
+    EXPECT_EQ(sim::Moves()[0].width, 833);
+
+    // Under Wine moving changes nothing.
+    sim::SetMoveWindowResizes(false);
+    SMALL_RECT before = sim::Console().window;
+    EXPECT_TRUE(MoveWindow(window, 0, 0, 2000, 2000, TRUE));
+    EXPECT_EQ(sim::Console().window.Right, before.Right);
+    EXPECT_EQ(sim::Console().window.Bottom, before.Bottom);
+}
+
+// In a pseudo console the buffer is the terminal's screen: the console's
+// window is hidden, of no size, and moving it does nothing; setting the
+// window rectangle resizes the buffer; setting the buffer size leaves what
+// the terminal shows as large as it is.
+TEST_F(ConsoleTest, PseudoConsoleHasTheTerminalsScreenAsItsBuffer) {
+    sim::SetPseudoConsole(100, 30);
+    HWND window = GetConsoleWindow();
+    ASSERT_NE(window, nullptr);
+    WCHAR name[32];
+    EXPECT_EQ(GetClassNameW(window, name, 32), 19);
+    EXPECT_EQ(sim::U8(name), "PseudoConsoleWindow");
+    RECT rect;
+    ASSERT_TRUE(GetWindowRect(window, &rect));
+    EXPECT_EQ(rect.right - rect.left, 0);
+    EXPECT_EQ(rect.bottom - rect.top, 0);
+    EXPECT_TRUE(MoveWindow(window, 0, 0, 800, 600, TRUE));
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    ASSERT_TRUE(GetConsoleScreenBufferInfo(console, &info));
+    EXPECT_EQ(info.dwSize.X, 100);
+    EXPECT_EQ(info.dwSize.Y, 30);
+    EXPECT_EQ(info.srWindow.Right, 99);
+    EXPECT_EQ(info.srWindow.Bottom, 29);
+
+    sim::ConsolePutText(0, 0, u"top", 0x07);
+    EXPECT_EQ(sim::TerminalRowText(0), u"top" + std::u16string(97, u' '));
+    // A larger buffer: the terminal still shows 100 x 30 cells.
+    ASSERT_TRUE(SetConsoleScreenBufferSize(console, COORD{120, 500}));
+    EXPECT_EQ(sim::Console().columns, 120);
+    EXPECT_EQ(sim::TerminalRowText(29).size(), 100u);
+    // A smaller one: the terminal shows blanks beyond it.
+    ASSERT_TRUE(SetConsoleScreenBufferSize(console, COORD{50, 10}));
+    EXPECT_EQ(sim::TerminalRowText(0), u"top" + std::u16string(97, u' '));
+    EXPECT_EQ(sim::TerminalRowText(20), std::u16string(100, u' '));
+    // The window rectangle is the buffer's new size.
+    SMALL_RECT wanted = {0, 0, 79, 24};
+    ASSERT_TRUE(SetConsoleWindowInfo(console, TRUE, &wanted));
+    EXPECT_EQ(sim::Console().columns, 80);
+    EXPECT_EQ(sim::Console().rows, 25);
+    EXPECT_EQ(sim::Console().window.Right, 79);
+    EXPECT_EQ(sim::Console().window.Bottom, 24);
 }
 
 TEST_F(ConsoleTest, WriteConsoleWritesAtTheCursorAndWraps) {
