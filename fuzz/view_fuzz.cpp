@@ -99,7 +99,7 @@ Run RunView(const std::vector<std::string> &arguments) {
     Err.text.clear();
     SinkInit(&Out.sink, CaptureWriter, &Out);
     SinkInit(&Err.sink, CaptureWriter, &Err);
-    run.status = GlimviewRun((int)arguments.size(), argv.data(), &Out.sink, &Err.sink);
+    run.status = GlimviewRun((int)arguments.size(), argv.data(), NULL, &Out.sink, &Err.sink);
     run.out = Out.text;
     run.err = Err.text;
     if (getenv("GLIM_FUZZ_SHOW") != nullptr) {
