@@ -550,20 +550,25 @@ TEST_F(RunTest, DiffListsWhatDiffersWithDiffsExitStatuses) {
         {"one character",
          character,
          {},
-         "@@ -1,1 +1,1 @@\n-1: C:\\>build\n+1: C:\\>bUild\n         ^\n",
+         "@@ -1,1 +1,1 @@\n-1: C:\\>build\n+1: C:\\>bUild\n         ^  column 6\n",
          1},
-        {"one colour only", colour, {}, "@@ -2,1 +2,1 @@\n-2: ok\n+2: ok\n    ~~\n", 1},
+        {"one colour only",
+         colour,
+         {},
+         "@@ -2,1 +2,1 @@\n-2: ok\n+2: ok\n    ~~  columns 1-2\n",
+         1},
         {"a colour, ignored", colour, {"--ignore-colours"}, "", 0},
         {"a wide character: both its cells",
          wide,
          {},
-         "@@ -1,1 +1,1 @@\n-1: C:\\>build \u4e2d\n+1: C:\\>build \u6587\n              ^^\n",
+         "@@ -1,1 +1,1 @@\n-1: C:\\>build \u4e2d\n+1: C:\\>build \u6587\n              ^^  columns "
+         "11-12\n",
          1},
         {"a pair that differs in its second unit: both its cells",
          pair,
          {},
          "@@ -1,1 +1,1 @@\n-1: C:\\>build \U0001F600\n+1: C:\\>build \U0001F601\n"
-         "              ^^\n",
+         "              ^^  columns 11-12\n",
          1},
         {"a wider buffer, its new columns blank", wider, {}, "size: 22 x 8 -> 24 x 8\n", 1},
         {"a row of one screen only",
@@ -576,13 +581,13 @@ TEST_F(RunTest, DiffListsWhatDiffersWithDiffsExitStatuses) {
         {"a clock",
          clock,
          {},
-         "@@ -4,1 +4,1 @@\n-4: at 12:00:01\n+4: at 12:00:02\n              ^\n",
+         "@@ -4,1 +4,1 @@\n-4: at 12:00:01\n+4: at 12:00:02\n              ^  column 11\n",
          1},
         {"a clock's row left out", clock, {"--ignore-rows", "at 1"}, "", 0},
         {"a clock's row left out, another row not",
          clockAndMore,
          {"--ignore-rows=at 1"},
-         "@@ -2,1 +2,1 @@\n-2: ok\n+2: OK\n    ^^\n",
+         "@@ -2,1 +2,1 @@\n-2: ok\n+2: OK\n    ^^  columns 1-2\n",
          1},
     };
     for (const DiffCase &c : cases) {
@@ -620,7 +625,7 @@ TEST_F(RunTest, DiffMarksTheDifferingCellsInColourOnATerminal) {
     // A SAVECON file has no time stamp.
     EXPECT_NE(std::string::npos, run.out.find("\x1b[1m+++ " + dir + "new.sav\x1b[0m\n"));
     EXPECT_NE(std::string::npos,
-              run.out.find("\x1b[32m+1: C:\\>b\x1b[7mU\x1b[27mild\x1b[0m\n         ^\n"));
+              run.out.find("\x1b[32m+1: C:\\>b\x1b[7mU\x1b[27mild\x1b[0m\n         ^  column 6\n"));
 }
 
 TEST_F(RunTest, DiffComparesTheSavedWindowsRowForRow) {
@@ -639,7 +644,8 @@ TEST_F(RunTest, DiffComparesTheSavedWindowsRowForRow) {
     WriteBytes(dir + "new.glim", GlimpsetBytes(newer));
     Outcome run = RunView({"--diff", "--text", "--window", dir + "old.glim", dir + "new.glim"});
     EXPECT_EQ(1, run.status);
-    EXPECT_NE(std::string::npos, run.out.find("@@ -2,1 +6,1 @@\n-2: two\n+6: TWO\n    ^^^\n"))
+    EXPECT_NE(std::string::npos,
+              run.out.find("@@ -2,1 +6,1 @@\n-2: two\n+6: TWO\n    ^^^  columns 1-3\n"))
         << run.out;
     EXPECT_EQ(std::string::npos, run.out.find("cursor"));
 }

@@ -15,6 +15,8 @@ static const char CURSOR_LINE[] = "cursor: row %u, column %u -> row %u, column %
 static const char HUNK_LINE[] = "@@ -%u,%u +%u,%u @@\n";
 static const char ROW_PREFIX[] = "%c%*u: ";
 static const char MARKS[] = " ~^"; // by DiffMark
+static const char COLUMN_ONE[] = "  column ";
+static const char COLUMN_MANY[] = "  columns ";
 
 // The listing's colours: the header bold, the "@@" lines cyan, older rows
 // red, newer rows green, differing cells in reverse video.
@@ -64,6 +66,7 @@ enum {
 };
 
 static const WORD SPACE = 0x0020;
+static const DWORD MARKED_RANGES = 8;
 
 // ---- Comparing.
 
@@ -241,11 +244,16 @@ static void SinkListedRow(ViewSink *out, const ViewScreen *screen, DWORD row, ch
     SinkText(out, "\n");
 }
 
-// The line under a pair of rows: a mark under each column that differs.
+// The line under a pair of rows: a mark under each column that differs,
+// then the columns named, counted from 1 ("column 7", "columns 1-2, 7"), so
+// that a log names them without counting; after MARKED_RANGES ranges, "...".
 static void SinkMarkLine(ViewSink *out, DWORD digits, const BYTE *marks, DWORD columns) {
     char line[MAX_COLUMNS + 32];
+    char range[32];
     DWORD end = columns;
     DWORD at = 0;
+    DWORD ranges = 0;
+    DWORD marked = 0;
     while (end > 0 && marks[end - 1] == DIFF_SAME) {
         end--;
     }
@@ -255,10 +263,33 @@ static void SinkMarkLine(ViewSink *out, DWORD digits, const BYTE *marks, DWORD c
     }
     for (DWORD column = 0; column < end; column++) {
         line[at++] = MARKS[marks[column]];
+        marked += marks[column] != DIFF_SAME;
     }
-    line[at++] = '\n';
     line[at] = 0;
     SinkText(out, line);
+    SinkText(out, marked == 1 ? COLUMN_ONE : COLUMN_MANY);
+    for (DWORD start = 0, stop = 0; start < end; start = stop) {
+        stop = start + 1;
+        if (marks[start] == DIFF_SAME) {
+            continue;
+        }
+        while (stop < end && marks[stop] != DIFF_SAME) {
+            stop++;
+        }
+        if (ranges == MARKED_RANGES) {
+            SinkText(out, ", ...");
+            break;
+        }
+        if (stop - start == 1) {
+            snprintf(range, sizeof range, "%s%u", ranges > 0 ? ", " : "", (unsigned)(start + 1));
+        } else {
+            snprintf(range, sizeof range, "%s%u-%u", ranges > 0 ? ", " : "", (unsigned)(start + 1),
+                     (unsigned)stop);
+        }
+        SinkText(out, range);
+        ranges++;
+    }
+    SinkText(out, "\n");
 }
 
 // The listing's header: both files, then the size and the cursor where

@@ -300,7 +300,8 @@ DWORD DiffRow(const ViewDiff *diff, DWORD at, BYTE *marks);
 // differ, then for each run of differing rows a "@@ -ROW,COUNT +ROW,COUNT
 // @@" line and, for each of its rows, the older row ("-ROW: text"), the
 // newer ("+ROW: text") and a line that marks the columns that differ ("^"
-// another character, "~" another attribute alone); rows as RenderText shows
+// another character, "~" another attribute alone) and names them ("column
+// 7", "columns 1-2, 7"); rows as RenderText shows
 // them, numbered from 1 in their buffers. With `colour`, the lines in SGR
 // colours and the differing cells in reverse video. Nothing when the
 // screens do not differ. Returns TRUE when they differ.
