@@ -146,7 +146,29 @@ DWORD DiffRow(const ViewDiff *diff, DWORD at, BYTE *marks) {
         // The same cells show the same: most rows of two runs of a program.
         return 0;
     } else {
+        const WORD *olderCharacters = older->characters + olderRow * olderColumns;
+        const WORD *newerCharacters = newer->characters + newerRow * newerColumns;
+        const WORD *olderAttributes = older->attributes + olderRow * olderColumns;
+        const WORD *newerAttributes = newer->attributes + newerRow * newerColumns;
+        DWORD common = olderColumns < newerColumns ? olderColumns : newerColumns;
+        DWORD sameRun = 0; // how many cells up to this one hold the same units in both
         for (DWORD column = 0; column < diff->columns; column++) {
+            // What a cell shows depends on its units and on those of the
+            // cells beside it (a pair, a double-width character), two back
+            // at most: where all of those are the same, so is what it shows.
+            if (column < common && olderCharacters[column] == newerCharacters[column] &&
+                olderAttributes[column] == newerAttributes[column]) {
+                sameRun++;
+                BOOL nextSame = column + 1 < common
+                                    ? olderCharacters[column + 1] == newerCharacters[column + 1] &&
+                                          olderAttributes[column + 1] == newerAttributes[column + 1]
+                                    : olderColumns == newerColumns;
+                if (nextSame && sameRun >= (column < 2 ? column + 1 : 3)) {
+                    continue;
+                }
+            } else {
+                sameRun = 0;
+            }
             // A cell beyond the narrower screen differs when it shows more
             // than a blank: the size line says the rest, and a wider
             // buffer's empty columns do not make every row a difference.
