@@ -64,6 +64,9 @@ target_include_directories(quietprobe PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SO
 target_compile_options(quietprobe PRIVATE ${GLIM_WARNINGS} -municode)
 target_link_options(quietprobe PRIVATE ${GLIM_STATIC_RUNTIME} -municode)
 target_link_libraries(quietprobe PRIVATE advapi32)
+add_executable(drawprobe ${PROJECT_SOURCE_DIR}/tests/wine/probe/drawprobe.cpp)
+target_compile_options(drawprobe PRIVATE ${GLIM_WARNINGS} -municode)
+target_link_options(drawprobe PRIVATE ${GLIM_STATIC_RUNTIME} -municode)
 
 file(GLOB WIN_TEST_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/wine/*.cpp)
 if(WIN_TEST_SOURCES AND EXISTS /usr/src/googletest/googletest)

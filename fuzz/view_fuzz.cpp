@@ -25,6 +25,12 @@
 //     position a character, everything inside the image;
 //   - --grep: "NAME:ROW: line" rows in order, no control but "\n", and for a
 //     plain ASCII text, exactly the lines of --text that hold it.
+//   - --diff: the listing's own kinds of lines, its own SGR sequences, and
+//     exit status 1 exactly when it lists something (0 for the file against
+//     itself); the picture of the template's tags alone, every element
+//     closed; against a second screen cut from the input (its last bytes
+//     replaced by the text; with -i, the rows holding the text's start
+//     left out).
 // The modes agree on whether the file can be shown; --grep over the file and
 // a missing one exits 2 with the same rows; --html and --svg refuse to write
 // over the file through a hard link to it, leaving it as it was.
@@ -101,7 +107,7 @@ Run RunView(const std::vector<std::string> &arguments) {
     Err.text.clear();
     SinkInit(&Out.sink, CaptureWriter, &Out);
     SinkInit(&Err.sink, CaptureWriter, &Err);
-    run.status = GlimviewRun((int)arguments.size(), argv.data(), &Out.sink, &Err.sink);
+    run.status = GlimviewRun((int)arguments.size(), argv.data(), NULL, &Out.sink, &Err.sink);
     run.out = Out.text;
     run.err = Err.text;
     if (getenv("GLIM_FUZZ_SHOW") != nullptr) {
@@ -564,6 +570,105 @@ void CheckGrep(const Run &run, const std::string &name, const Shown &shown) {
     }
 }
 
+// The listing of --diff: only its own kinds of lines, no control but "\n"
+// (and its SGR sequences, in colour); nothing at all for the same screens.
+void CheckListing(const Run &run, bool colour) {
+    // A tab parts a file's name from its time in the header, as in diff -u
+    // (a tab in a name is shown as its symbol); there alone.
+    Run untabbed = run;
+    for (size_t at = 0, line = 0; at < untabbed.out.size(); at++, line++) {
+        size_t end = untabbed.out.find('\n', at);
+        end = end == std::string::npos ? untabbed.out.size() : end;
+        size_t tab = untabbed.out.find('\t', at);
+        if (line < 2 && tab < end) {
+            untabbed.out[tab] = ' ';
+        }
+        at = end;
+    }
+    CheckedPoints(untabbed, colour);
+    std::string plain;
+    for (size_t i = 0; i < run.out.size(); i++) {
+        if (colour && run.out[i] == '\x1b') {
+            size_t end = run.out.find('m', i);
+            Check(end != std::string::npos && end - i <= 4, "an escape is no SGR sequence", run);
+            std::string sequence = run.out.substr(i, end + 1 - i);
+            Check(sequence == "\x1b[0m" || sequence == "\x1b[1m" || sequence == "\x1b[7m" ||
+                      sequence == "\x1b[27m" || sequence == "\x1b[31m" || sequence == "\x1b[32m" ||
+                      sequence == "\x1b[36m",
+                  "an SGR sequence the listing does not write", run);
+            i = end;
+            continue;
+        }
+        plain += run.out[i];
+    }
+    for (const std::string &line : Lines(plain)) {
+        bool known = line.compare(0, 4, "--- ") == 0 || line.compare(0, 4, "+++ ") == 0 ||
+                     line.compare(0, 6, "size: ") == 0 || line.compare(0, 8, "cursor: ") == 0 ||
+                     line.compare(0, 4, "@@ -") == 0 ||
+                     ((line[0] == '-' || line[0] == '+') && line.find(": ") != std::string::npos) ||
+                     (line[0] == ' ' && line.find("  column") != std::string::npos);
+        Check(known, "the listing holds a line of no kind it writes", run);
+    }
+    Check(run.status == (run.out.empty() ? 0 : 1),
+          "--diff's exit status does not say whether it listed a difference", run);
+}
+
+// The picture of --diff: an image (or a page that holds one) of the
+// template's tags alone, every element closed.
+void CheckPicture(const Run &run, bool html) {
+    CheckedPoints(run, false);
+    std::vector<Piece> pieces = Cut(run);
+    std::vector<std::vector<std::string>> within = Nest(pieces, run);
+    std::vector<long> numbers;
+    const char *const tags[] = {
+        "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" NUMBER "\" height=\"" NUMBER
+        "\" viewBox=\"0 0 " NUMBER " " NUMBER
+        "\" font-family=\"'DejaVu Sans Mono',Consolas,'Courier New',monospace\" "
+        "font-size=\"15\" shape-rendering=\"crispEdges\">",
+        "<title>",
+        "</title>",
+        "<rect x=\"" NUMBER "\" y=\"" NUMBER "\" width=\"" NUMBER "\" height=\"" NUMBER
+        "\" fill=\"" COLOUR "\"/>",
+        "<rect class=\"diff-character\" x=\"" NUMBER "\" y=\"" NUMBER "\" width=\"" NUMBER
+        "\" height=\"" NUMBER "\" fill=\"none\" stroke=\"#FF8C00\" stroke-width=\"2\"/>",
+        "<rect class=\"diff-colour\" x=\"" NUMBER "\" y=\"" NUMBER "\" width=\"" NUMBER
+        "\" height=\"" NUMBER "\" fill=\"none\" stroke=\"#00BFFF\" stroke-width=\"2\"/>",
+        "<text x=\"" NUMBERS "\" y=\"" NUMBER "\" fill=\"" COLOUR "\" xml:space=\"preserve\">",
+        "<text x=\"" NUMBER "\" y=\"" NUMBER "\" fill=\"#C0C0C0\" font-family=\"sans-serif\" "
+        "font-size=\"13\" xml:space=\"preserve\">",
+        "</text>",
+        "<g transform=\"translate(" NUMBER "," NUMBER ")\">",
+        "</g>",
+        "</svg>",
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>",
+    };
+    const char *const pageTags[] = {"<!DOCTYPE html>", "<html lang=\"en\">",
+                                    "<head>",          "<meta charset=\"utf-8\"/>",
+                                    "<style>",         "</style>",
+                                    "</head>",         "<body>",
+                                    "</body>",         "</html>"};
+    for (size_t i = 0; i < pieces.size(); i++) {
+        const Piece &piece = pieces[i];
+        if (!piece.tag) {
+            bool inText =
+                !within[i].empty() && (within[i].back() == "title" || within[i].back() == "text" ||
+                                       within[i].back() == "style");
+            Check(inText || piece.text == "\n",
+                  "the picture holds text outside its titles and text elements", run);
+            continue;
+        }
+        bool known = false;
+        for (const char *tag : tags) {
+            known = known || Matches(piece.text, tag, &numbers);
+        }
+        for (const char *tag : pageTags) {
+            known = known || (html && piece.text == tag);
+        }
+        Check(known, "the picture holds a tag its template does not write", run);
+    }
+    Check(html == (pieces[0].text == "<!DOCTYPE html>"), "the picture begins otherwise", run);
+}
+
 // For a text of printable ASCII: the lines of --text that hold it, as
 // --grep writes them. -i folds ASCII letters; a text with an "s" is left
 // out there, since the long s folds to it.
@@ -599,7 +704,7 @@ bool ModelGrep(const std::string &text, bool ignoreCase, const std::string &plai
 std::string Folder;
 
 void RemoveFolder() {
-    for (const char *name : {"screen.glim", "link.glim"}) {
+    for (const char *name : {"screen.glim", "link.glim", "cut.glim"}) {
         unlink((Folder + name).c_str());
     }
     rmdir(Folder.c_str());
@@ -626,6 +731,14 @@ void WriteInput(const std::vector<uint8_t> &bytes) {
         fuzz::Require(link((Folder + "screen.glim").c_str(), (Folder + "link.glim").c_str()) == 0,
                       "no hard link to the input");
     }
+}
+
+void WriteFile(const std::string &path, const std::vector<uint8_t> &bytes) {
+    FILE *file = fopen(path.c_str(), "wb");
+    fuzz::Require(file != nullptr, "a file cannot be written");
+    fuzz::Require(bytes.empty() || fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size(),
+                  "a file cannot be written");
+    fclose(file);
 }
 
 std::string ReadInput() {
@@ -716,6 +829,42 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         Run trouble = RunView(with(grep));
         Check(trouble.status == 2 && trouble.out == found.out,
               "--grep did not go on past a missing file, or did not say so", trouble);
+    }
+
+    // --diff: the file against itself, and against a second screen cut from
+    // the input (its last bytes replaced by the text).
+    const std::string cut = Folder + "cut.glim";
+    std::vector<uint8_t> second = file;
+    for (size_t i = 0; i < text.size() && i < second.size(); i++) {
+        second[second.size() - 1 - i] = (uint8_t)text[i];
+    }
+    WriteFile(cut, second);
+    Run same = RunView(with({"--diff", "--text", name, name}));
+    Check(same.status == (shown.showable ? 0 : 2) && same.out.empty(),
+          "a screen differs from itself", same);
+    std::vector<std::string> diff = {"--diff"};
+    if (ignoreCase && !text.empty()) {
+        diff.push_back("--ignore-rows=" + text.substr(0, 2));
+    }
+    diff.push_back("--");
+    diff.push_back(name);
+    diff.push_back(cut);
+    for (const char *form : {"", "--text", "--html=-", "--svg=-"}) {
+        std::vector<std::string> arguments = diff;
+        if (form[0] != 0) {
+            arguments.insert(arguments.begin(), form);
+        }
+        Run compared = RunView(with(arguments));
+        Check(compared.status <= 2 && (compared.status != 2 || compared.out.empty()),
+              "--diff failed and wrote output, or exited with another status", compared);
+        if (compared.status == 2) {
+            continue;
+        }
+        if (form[0] == 0 || form[2] == 't') {
+            CheckListing(compared, form[0] == 0);
+        } else {
+            CheckPicture(compared, form[2] == 'h');
+        }
     }
 
     // Neither the page nor the image is written over the file shown.

@@ -11,7 +11,11 @@
 #   - glimview.exe --grep finds the same rows, with grep's exit statuses;
 #   - glimview.exe refuses to write an image over the file under another
 #     spelling of its name;
-#   - glimview.exe shows the file in colour on the Wine console.
+#   - glimview.exe shows the file in colour on the Wine console;
+#   - glimview.exe --grep expands the wildcards of names not quoted;
+#   - the README's batch file for testing a console program's screen runs
+#     as it stands on drawprobe.exe: 0 unchanged (its clock row left out),
+#     1 for a changed cell, named by row and column.
 # One line per check, then "N passed, N failed"; exit status 1 when any
 # check failed.
 set -uo pipefail
@@ -137,5 +141,78 @@ view_exe missing.glim
 why=""
 [ "$rc" = 2 ] || why="exit status $rc, expected 2"
 verdict "glimview.exe fails with 2 for a missing file" "$why"
+
+# cmd_file NAME LINE...: a batch file in $work, with CRLF line ends.
+cmd_file() {
+    local name=$1
+    shift
+    printf '%s\r\n' "$@" >"$work/$name"
+}
+
+# Wildcards: glimview.exe expands them itself, in the order of the names; a
+# quoted name is taken as it stands; a pattern that matches nothing is a
+# file not found.
+cp "$work/shot.glim" "$work/copy.glim"
+view="$(win "$bin/glimview.exe")"
+cmd_file wild.cmd "@$view --grep -i SECOND *.glim >wild-out 2>wild-err"
+cmd_file quoted.cmd "@$view --grep -i SECOND \"*.glim\" >quoted-out 2>quoted-err"
+(cd "$work" && "$root/scripts/wine-run" cmd /c wild.cmd </dev/null >/dev/null 2>&1)
+wild=$?
+(cd "$work" && "$root/scripts/wine-run" cmd /c quoted.cmd </dev/null >/dev/null 2>&1)
+quoted=$?
+view_exe --grep x "*.none"
+none=$rc
+why=""
+if [ "$wild" != 0 ] || [ "$quoted" != 2 ] || [ "$none" != 2 ]; then
+    why="exit statuses $wild, $quoted, $none; expected 0, 2, 2"
+elif [ "$(sed 's/:[0-9]*:.*//' "$work/wild-out" | tr -d '\r' | tr '\n' ' ')" != "copy.glim shot.glim " ]; then
+    why="not one row from each file, in order:$(sed 's/^/\n    /' "$work/wild-out")"
+elif ! grep -q 'cannot open "\*.glim"' "$work/quoted-err"; then
+    why="the quoted name was not taken as it stands: $(cat "$work/quoted-err")"
+fi
+verdict "glimview.exe --grep TEXT *.glim searches the matching files" "$why"
+
+# The README's recipe, as it stands there, on a program that draws in
+# colour: the first run makes the expected screen, the unchanged program
+# gives 0 (its clock row left out), a changed cell gives 1 and is named.
+awk '/^    @echo off/ {on = 1} on && !/^    / && !/^$/ {exit} on {sub(/^    /, ""); printf "%s\r\n", $0}' \
+    "$root/README.md" >"$work/screentest.cmd"
+# screentest UPDATE ARGUMENT: the recipe on drawprobe; sets rc.
+screentest() {
+    cmd_file run.cmd "@echo off" "set PATH=$(win "$bin");%PATH%" "set UPDATE=$1" \
+        "call screentest.cmd drawprobe.exe $2" "exit /b %errorlevel%"
+    (cd "$work" && "$root/scripts/wine-run" cmd /c run.cmd </dev/null >"$work/screentest-out" 2>&1)
+    rc=$?
+}
+screentest 1 ""
+made=$rc
+screentest "" ""
+same=$rc
+why=""
+if [ ! -s "$work/screentest.cmd" ]; then
+    why="no batch file in the README"
+elif [ "$made" != 0 ] || [ ! -s "$work/expected.glim" ]; then
+    why="the first run ended with $made: $(tr -d '\r' <"$work/screentest-out" | tail -n 3)"
+elif [ "$same" != 0 ]; then
+    why="the unchanged program gave $same:$(tr -d '\r' <"$work/screen.diff" | sed 's/^/\n    /')"
+elif ! (cd "$work" && "$glimview" --text expected.glim 2>/dev/null) | grep -q "^drawprobe: a screen to test"; then
+    why="the expected screen does not hold the program's rows"
+elif (cd "$work" && "$glimview" --diff --text expected.glim actual.glim >"$work/clock" 2>&1) ||
+    ! grep -q "^+ *[0-9]*: Time:" "$work/clock"; then
+    why="the clock row did not change between the runs, so leaving it out proves nothing"
+fi
+verdict "the README's screen test passes on an unchanged program, its clock left out" "$why"
+
+screentest "" changed
+why=""
+if [ "$rc" != 1 ]; then
+    why="exit status $rc, expected 1: $(tr -d '\r' <"$work/screentest-out" | tail -n 3)"
+elif ! grep -q '^@@ -2,1 +2,1 @@' "$work/screen.diff" ||
+    ! grep -q '^ *\^  column 10' "$work/screen.diff"; then
+    why="row 2, column 10 not named:$(tr -d '\r' <"$work/screen.diff" | sed 's/^/\n    /')"
+elif ! grep -q 'class="diff-character"' "$work/screen.html"; then
+    why="no picture with the cell marked"
+fi
+verdict "the README's screen test fails on a changed cell, naming its row and column" "$why"
 
 checks_summary

@@ -8,6 +8,9 @@ characters of every kind (double-width ones, pairs, combining marks,
 characters of no width, right-to-left letters, a cursor on half of a wide
 character) is measured in the browser: every character's left edge must
 stand at its cell's column, and its cells inside the span that clips it.
+Last, the picture --diff makes of the coloured screen and a copy with one
+character and one colour changed is parsed as XML, and its outlines are
+read back from its screenshot on both sides.
 
 Usage: glimview_browser.py GLIMVIEW [KEEP_DIR]
 Exit status 0 when every check holds. The file, the page and the picture
@@ -296,6 +299,60 @@ def every_unit(work, glimview):
     return check_svg_size(image, 512, 128)
 
 
+# The --diff picture: each screen under a caption, the new one to the right.
+DIFF_CAPTION = 20
+DIFF_GAP = 2 * glimfile.SVG_CELL_WIDTH
+DIFF_CHARACTER = 0xFF8C00
+DIFF_COLOUR = 0x00BFFF
+
+
+def diff_cell_pixel(column, row, dx, dy):
+    """The picture position of a point inside a cell; columns from COLUMNS
+    on are those of the right side."""
+    right = DIFF_GAP if column >= COLUMNS else 0
+    return (column * glimfile.SVG_CELL_WIDTH + right + dx,
+            DIFF_CAPTION + row * glimfile.SVG_CELL_HEIGHT + dy)
+
+
+def diff_picture(work, glimview, chromium, screen):
+    """The picture of the known screen against a copy with the character at
+    (3, 0) and the colour alone at (10, 6) changed; returns the failures."""
+    older = os.path.join(work, "older.glim")
+    newer = os.path.join(work, "newer & <newer>.glim")
+    image = os.path.join(work, "diff.svg")
+    with open(older, "wb") as f:
+        f.write(glimfile.glimpset_bytes(screen))
+    screen.put(0, 3, "X", 0x0E)
+    screen.fill(6, 10, 1, 0x1C)
+    with open(newer, "wb") as f:
+        f.write(glimfile.glimpset_bytes(screen))
+    done = subprocess.run([glimview, "--diff", "--svg", image, older, newer],
+                          stdout=subprocess.PIPE, stderr=subprocess.PIPE, check=False)
+    if done.returncode != 1:
+        return ["glimview --diff --svg ended with %d, not 1: %s"
+                % (done.returncode, done.stderr.decode("utf-8", "replace"))]
+    try:
+        root = ElementTree.parse(image).getroot()
+    except ElementTree.ParseError as error:
+        return ["%s is not well-formed XML: %s" % (image, error)]
+    marks = sorted((rect.get("class"), rect.get("x"), rect.get("y"))
+                   for rect in root.iter(SVG_NAMESPACE + "rect")
+                   if (rect.get("class") or "").startswith("diff-"))
+    expected = sorted([("diff-character", "28", "1")] * 2 + [("diff-colour", "91", "109")] * 2)
+    if marks != expected:
+        return ["%s: the outlines are %s, not %s" % (image, marks, expected)]
+    width, height = int(root.get("width")), int(root.get("height"))
+    checks = []
+    for side, name in ((0, "old"), (COLUMNS, "new")):
+        checks += [
+            ("%s: another character outlined" % name, side + 3, 0, 1, 9, DIFF_CHARACTER),
+            ("%s: another colour outlined" % name, side + 10, 6, 1, 9, DIFF_COLOUR),
+            ("%s: a cell the same not outlined" % name, side + 3, 4, 1, 9, glimfile.PALETTE[0]),
+        ]
+    return check_picture(chromium, image, os.path.join(work, "diff-svg.png"), width, height,
+                         checks, diff_cell_pixel)
+
+
 def main():
     if len(sys.argv) < 2:
         print(__doc__.strip())
@@ -338,13 +395,14 @@ def main():
     failures += every_unit(work, glimview)
     grid_failures, measured, worst = measure_grid(chromium, glimview, work)
     failures += grid_failures
+    failures += diff_picture(work, glimview, chromium, screen)
     if failures:
         print("\n".join(failures))
         print("%d checks failed; pages and pictures in %s" % (len(failures), work))
         return 1
     print("glimview_browser: %d colours checked on the page, %d in the image; the images are "
-          "well-formed XML; %d characters of every kind at their columns (within %.3fpx)"
-          % (len(checks), len(inside), measured, worst))
+          "well-formed XML; %d characters of every kind at their columns (within %.3fpx); "
+          "the --diff picture outlines its cells" % (len(checks), len(inside), measured, worst))
     if not keep:
         shutil.rmtree(work, ignore_errors=True)
     return 0

@@ -325,7 +325,7 @@ TEST_F(RunTest, AFailedWriteIsAFailure) {
     std::string name = dir + "s.glim";
     char text[] = "--text";
     char *argv[] = {text, &name[0], nullptr};
-    EXPECT_EQ(2, GlimviewRun(2, argv, &out->sink, &err->sink));
+    EXPECT_EQ(2, GlimviewRun(2, argv, NULL, &out->sink, &err->sink));
     EXPECT_EQ("glimview: writing the output failed.\n", err->text);
 }
 
@@ -503,6 +503,302 @@ TEST_F(RunTest, GrepFindsRowsAcrossFilesWithGrepsExitStatuses) {
             EXPECT_EQ("", run.err) << c.behaviour;
         }
     }
+}
+
+} // namespace
+
+namespace {
+
+// ---- --diff.
+
+// The screen a test program left: a command, its output in colour, a clock.
+Screen Before() {
+    Screen screen = Blank(22, 8, 0x07);
+    Put(screen, 0, 0, u"C:\\>build", 0x07);
+    Put(screen, 1, 0, u"ok", 0x0A);
+    Put(screen, 3, 0, u"at 12:00:01", 0x07);
+    screen.cursorRow = 2;
+    screen.windowHeight = 8;
+    return screen;
+}
+
+// Sets the cells [column, column + 2) to one double-width character.
+void PutWide(Screen &screen, int row, int column, char16_t character) {
+    Put(screen, row, column, std::u16string(2, character), 0x07);
+    screen.attributes[row * screen.columns + column] |= 0x0100;
+    screen.attributes[row * screen.columns + column + 1] |= 0x0200;
+}
+
+struct DiffCase {
+    const char *behaviour;
+    Screen newer;
+    std::vector<std::string> options;
+    const char *listing; // after the two header lines; "" for none at all
+    int status;
+};
+
+TEST_F(RunTest, DiffListsWhatDiffersWithDiffsExitStatuses) {
+    Screen character = Before();
+    Put(character, 0, 5, u"U", 0x07);
+    Screen colour = Before();
+    Put(colour, 1, 0, u"ok", 0x0C);
+    Screen olderWide = Before();
+    PutWide(olderWide, 0, 10, u'\u4e2d');
+    Screen wide = Before();
+    PutWide(wide, 0, 10, u'\u6587');
+    Screen olderPair = Before();
+    Put(olderPair, 0, 10, u"\U0001F600", 0x07);
+    Screen pair = Before();
+    Put(pair, 0, 10, u"\U0001F601", 0x07);
+    const Screen before = Before();
+    Screen wider = Blank(24, 8, 0x07);
+    for (int row = 0; row < 8; row++) {
+        for (int column = 0; column < 22; column++) {
+            wider.characters[row * 24 + column] = before.characters[row * 22 + column];
+            wider.attributes[row * 24 + column] = before.attributes[row * 22 + column];
+        }
+    }
+    wider.cursorRow = 2;
+    Screen longer = Blank(22, 9, 0x07);
+    std::copy(before.characters.begin(), before.characters.end(), longer.characters.begin());
+    std::copy(before.attributes.begin(), before.attributes.end(), longer.attributes.begin());
+    Put(longer, 8, 0, u"extra", 0x07);
+    longer.cursorRow = 2;
+    Screen cursor = Before();
+    cursor.cursorColumn = 3;
+    Screen clock = Before();
+    Put(clock, 3, 0, u"at 12:00:02", 0x07);
+    Screen clockAndMore = clock;
+    Put(clockAndMore, 1, 0, u"OK", 0x0A);
+
+    const DiffCase cases[] = {
+        {"identical", Before(), {}, "", 0},
+        {"one character",
+         character,
+         {},
+         "@@ -1,1 +1,1 @@\n-1: C:\\>build\n+1: C:\\>bUild\n         ^  column 6\n",
+         1},
+        {"one colour only",
+         colour,
+         {},
+         "@@ -2,1 +2,1 @@\n-2: ok\n+2: ok\n    ~~  columns 1-2\n",
+         1},
+        {"a colour, ignored", colour, {"--ignore-colours"}, "", 0},
+        {"a wide character: both its cells",
+         wide,
+         {},
+         "@@ -1,1 +1,1 @@\n-1: C:\\>build \u4e2d\n+1: C:\\>build \u6587\n              ^^  columns "
+         "11-12\n",
+         1},
+        {"a pair that differs in its second unit: both its cells",
+         pair,
+         {},
+         "@@ -1,1 +1,1 @@\n-1: C:\\>build \U0001F600\n+1: C:\\>build \U0001F601\n"
+         "              ^^  columns 11-12\n",
+         1},
+        {"a wider buffer, its new columns blank", wider, {}, "size: 22 x 8 -> 24 x 8\n", 1},
+        {"a row of one screen only",
+         longer,
+         {},
+         "size: 22 x 8 -> 22 x 9\n@@ -8,0 +9,1 @@\n+9: extra\n",
+         1},
+        {"a cursor moved", cursor, {}, "cursor: row 3, column 1 -> row 3, column 4\n", 1},
+        {"a cursor moved, ignored", cursor, {"--ignore-cursor"}, "", 0},
+        {"a clock",
+         clock,
+         {},
+         "@@ -4,1 +4,1 @@\n-4: at 12:00:01\n+4: at 12:00:02\n              ^  column 11\n",
+         1},
+        {"a clock's row left out", clock, {"--ignore-rows", "at 1"}, "", 0},
+        {"a clock's row left out, another row not",
+         clockAndMore,
+         {"--ignore-rows=at 1"},
+         "@@ -2,1 +2,1 @@\n-2: ok\n+2: OK\n    ^^  columns 1-2\n",
+         1},
+    };
+    for (const DiffCase &c : cases) {
+        Screen older = Before();
+        if (&c == &cases[4]) {
+            older = olderWide;
+        } else if (&c == &cases[5]) {
+            older = olderPair;
+        }
+        WriteBytes(dir + "old.glim", GlimpsetBytes(older));
+        WriteBytes(dir + "new.glim", GlimpsetBytes(c.newer));
+        std::vector<std::string> arguments = {"--diff", "--text"};
+        arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+        arguments.push_back(dir + "old.glim");
+        arguments.push_back(dir + "new.glim");
+        Outcome run = RunView(arguments);
+        std::string expected;
+        if (c.listing[0] != 0) {
+            expected = "--- " + dir + "old.glim\t2024-03-05 09:07:02 UTC+1:00\n+++ " + dir +
+                       "new.glim\t2024-03-05 09:07:02 UTC+1:00\n" + c.listing;
+        }
+        EXPECT_EQ(c.status, run.status) << c.behaviour;
+        EXPECT_EQ(expected, run.out) << c.behaviour;
+        EXPECT_EQ("", run.err) << c.behaviour;
+    }
+}
+
+TEST_F(RunTest, DiffMarksTheDifferingCellsInColourOnATerminal) {
+    Screen newer = Before();
+    Put(newer, 0, 5, u"U", 0x07);
+    WriteBytes(dir + "old.glim", GlimpsetBytes(Before()));
+    WriteBytes(dir + "new.sav", SaveconBytes(newer, false));
+    Outcome run = RunView({"--diff", dir + "old.glim", dir + "new.sav"});
+    EXPECT_EQ(1, run.status);
+    // A SAVECON file has no time stamp.
+    EXPECT_NE(std::string::npos, run.out.find("\x1b[1m+++ " + dir + "new.sav\x1b[0m\n"));
+    EXPECT_NE(std::string::npos,
+              run.out.find("\x1b[32m+1: C:\\>b\x1b[7mU\x1b[27mild\x1b[0m\n         ^  column 6\n"));
+}
+
+TEST_F(RunTest, DiffComparesTheSavedWindowsRowForRow) {
+    // The same three lines, once at the top of the buffer, once lower down.
+    Screen older = Blank(22, 8, 0x07);
+    Put(older, 0, 0, u"one", 0x07);
+    Put(older, 1, 0, u"two", 0x07);
+    older.cursorRow = 2;
+    older.windowHeight = 3;
+    Screen newer = Blank(22, 8, 0x07);
+    Put(newer, 4, 0, u"one", 0x07);
+    Put(newer, 5, 0, u"TWO", 0x07);
+    newer.cursorRow = 6;
+    newer.windowHeight = 3;
+    WriteBytes(dir + "old.glim", GlimpsetBytes(older));
+    WriteBytes(dir + "new.glim", GlimpsetBytes(newer));
+    Outcome run = RunView({"--diff", "--text", "--window", dir + "old.glim", dir + "new.glim"});
+    EXPECT_EQ(1, run.status);
+    EXPECT_NE(std::string::npos,
+              run.out.find("@@ -2,1 +6,1 @@\n-2: two\n+6: TWO\n    ^^^  columns 1-3\n"))
+        << run.out;
+    EXPECT_EQ(std::string::npos, run.out.find("cursor"));
+}
+
+TEST_F(RunTest, DiffTroubleExitsWithTwo) {
+    WriteBytes(dir + "old.glim", GlimpsetBytes(Before()));
+    std::vector<uint8_t> damaged = GlimpsetBytes(Before());
+    PutDword(damaged, offsetof(GlimpsetHeader, crc), 0x12345678);
+    WriteBytes(dir + "bad.glim", damaged);
+    const GrepCase cases[] = {
+        {"one file", {"--diff", "@old.glim"}, "", "glimview: --diff needs two files.\n", 2},
+        {"three files",
+         {"--diff", "@old.glim", "@old.glim", "@x.glim"},
+         "",
+         "glimview: --diff compares two files; \"@x.glim\" is one too many.\n",
+         2},
+        {"--diff and --grep",
+         {"--grep", "--diff", "x", "@old.glim"},
+         "",
+         "glimview: --grep and --diff exclude each other.\n",
+         2},
+        {"an unknown option before --diff",
+         {"--bad", "--diff", "@old.glim", "@old.glim"},
+         "",
+         "glimview: unknown option \"--bad\".\n",
+         2},
+        {"--ignore-rows without its text",
+         {"--diff", "@old.glim", "@old.glim", "--ignore-rows"},
+         "",
+         "glimview: --ignore-rows needs the text of the rows to leave out.\n",
+         2},
+        {"--ignore-cursor without --diff",
+         {"--ignore-cursor", "@old.glim"},
+         "",
+         "glimview: --ignore-cursor goes with --diff.\n",
+         1},
+        {"a missing file", {"--diff", "@old.glim", "@none.glim"}, "", "glimview: cannot open", 2},
+        {"a damaged file", {"--diff", "@bad.glim", "@old.glim"}, "", "glimview: \"@bad.glim\"", 2},
+        {"--force compares it",
+         {"--diff", "--force", "@bad.glim", "@old.glim"},
+         "",
+         "glimview: \"@bad.glim\": CRC32 mismatch",
+         0},
+    };
+    for (const GrepCase &c : cases) {
+        std::vector<std::string> arguments;
+        for (const std::string &argument : c.arguments) {
+            arguments.push_back(AtDir(argument, dir));
+        }
+        Outcome run = RunView(arguments);
+        EXPECT_EQ(c.status, run.status) << c.behaviour;
+        EXPECT_EQ(AtDir(c.out, dir), run.out) << c.behaviour;
+        EXPECT_EQ(0u, run.err.find(AtDir(c.err, dir))) << c.behaviour << ": " << run.err;
+    }
+}
+
+TEST_F(RunTest, DiffWritesNoPictureOverEitherFile) {
+    std::vector<uint8_t> bytes = GlimpsetBytes(Before());
+    WriteBytes(dir + "old.glim", bytes);
+    WriteBytes(dir + "new.glim", bytes);
+    std::filesystem::create_hard_link(dir + "new.glim", dir + "hard.glim");
+    std::filesystem::create_symlink(dir + "old.glim", dir + "soft.glim");
+    for (const std::string &output : {dir + "soft.glim", dir + "hard.glim", dir + "old.glim"}) {
+        for (const char *option : {"--html", "--svg"}) {
+            Outcome run = RunView({"--diff", option, output, dir + "old.glim", dir + "new.glim"});
+            EXPECT_EQ(2, run.status) << output << option;
+            EXPECT_EQ("glimview: will not write over \"" + output +
+                          "\": it is a file being compared.\n",
+                      run.err);
+        }
+    }
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), ReadText(dir + "old.glim"));
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), ReadText(dir + "new.glim"));
+}
+
+TEST_F(RunTest, DiffPictureShowsBothScreensWithTheDifferingCellsOutlined) {
+    Screen newer = Before();
+    Put(newer, 0, 5, u"U", 0x07);
+    Put(newer, 1, 0, u"ok", 0x0C);
+    WriteBytes(dir + "old.glim", GlimpsetBytes(Before()));
+    WriteBytes(dir + "new.glim", GlimpsetBytes(newer));
+    Outcome run = RunView({"--diff", "--svg", dir + "d.svg", dir + "old.glim", dir + "new.glim"});
+    EXPECT_EQ(1, run.status);
+    std::string image = ReadText(dir + "d.svg");
+    EXPECT_EQ(0u, image.find("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<svg "));
+    EXPECT_NE(std::string::npos, image.find("<title>" + dir + "old.glim, taken"));
+    EXPECT_NE(std::string::npos, image.find(" compared with " + dir + "new.glim, taken"));
+    // Each mark twice, once on each side: one character, two colours.
+    EXPECT_NE(std::string::npos, image.find("<rect class=\"diff-character\" x=\"46\" y=\"1\" "
+                                            "width=\"7\" height=\"16\""));
+    EXPECT_NE(std::string::npos, image.find("<rect class=\"diff-colour\" x=\"1\" y=\"19\" "
+                                            "width=\"16\" height=\"16\""));
+    size_t marks = 0;
+    for (size_t at = image.find("class=\"diff-"); at != std::string::npos;
+         at = image.find("class=\"diff-", at + 1)) {
+        marks++;
+    }
+    EXPECT_EQ(4u, marks);
+    // The page holds the same picture; the same screens make none.
+    Outcome page = RunView({"--diff", "--html=-", dir + "old.glim", dir + "new.glim"});
+    EXPECT_EQ(1, page.status);
+    EXPECT_EQ(0u, page.out.find("<!DOCTYPE html>\n"));
+    EXPECT_NE(std::string::npos, page.out.find(image.substr(image.find("<svg "))));
+    Outcome same = RunView({"--diff", "--svg=-", dir + "old.glim", dir + "old.glim"});
+    EXPECT_EQ(0, same.status);
+    EXPECT_EQ(std::string::npos, same.out.find("class=\"diff-"));
+}
+
+TEST_F(RunTest, GrepExpandsTheWildcardsOfNamesNotQuoted) {
+    WriteSearchedFiles(dir);
+    std::string pattern = dir + "*.glim";
+    std::string missing = dir + "*.none";
+    char grep[] = "--grep";
+    char text[] = "rror";
+    std::vector<char *> argv = {grep, text, &pattern[0], &missing[0], &pattern[0]};
+    const BOOL expand[] = {TRUE, TRUE, TRUE, TRUE, FALSE};
+    std::unique_ptr<Capture> out = NewCapture();
+    std::unique_ptr<Capture> err = NewCapture();
+    EXPECT_EQ(2, GlimviewRun(5, argv.data(), expand, &out->sink, &err->sink));
+    // a.glim and bad.glim (damaged) in the order of their names; nothing
+    // for the pattern that matches nothing nor for the quoted one.
+    EXPECT_EQ(AtDir("@a.glim:1: Error at start\n", dir), out->text);
+    EXPECT_NE(std::string::npos, err->text.find(AtDir("glimview: \"@bad.glim\": CRC32", dir)));
+    EXPECT_NE(std::string::npos,
+              err->text.find("cannot open \"" + missing + "\": No such file or directory\n"));
+    EXPECT_NE(std::string::npos,
+              err->text.find("cannot open \"" + pattern + "\": No such file or directory\n"));
 }
 
 } // namespace

@@ -156,7 +156,7 @@ Outcome RunView(const std::vector<std::string> &arguments) {
     std::unique_ptr<Capture> out = NewCapture();
     std::unique_ptr<Capture> err = NewCapture();
     Outcome run;
-    run.status = GlimviewRun((int)arguments.size(), argv.data(), &out->sink, &err->sink);
+    run.status = GlimviewRun((int)arguments.size(), argv.data(), NULL, &out->sink, &err->sink);
     run.out = out->text;
     run.err = err->text;
     return run;

@@ -9,6 +9,15 @@
 
 #include "format/glimformat.h"
 
+// ---- Memory.
+
+// A block of `size` bytes, or null when there is none; ViewFree releases it
+// (null is ignored). The platform supplies both: the Win32 heap on Windows
+// and in the Linux tests (where the simulated machine can make it fail and
+// counts what is held), the C library in the Linux program.
+void *ViewAlloc(SIZE_T size);
+void ViewFree(void *block);
+
 // ---- Output sinks.
 
 enum {
@@ -73,6 +82,12 @@ DWORD VisibleCharacter(WORD unit);
 // the Basic Multilingual Plane is itself, as a valid pair in cells is.
 DWORD DecodeShown(const BYTE *text, DWORD *codePoint);
 
+// The part of an attribute that the views show: both colours, reverse
+// video and underscore.
+inline WORD ShownAttribute(WORD attribute) {
+    return (WORD)(attribute & 0xC0FF);
+}
+
 // ---- Loading.
 
 enum LoadResult {
@@ -90,7 +105,7 @@ enum LoadResult {
 struct ViewScreen {
     SavedScreen saved;
     GlimpsetHeader header; // Glimpset: the header as stored (time stamp, computer name)
-    WORD *characters;      // saved.rows x saved.columns, row-major (HeapAlloc)
+    WORD *characters;      // saved.rows x saved.columns, row-major (ViewAlloc)
     WORD *attributes;
     DWORD count;
     DWORD computedCrc; // Glimpset: ScreenCrc32 of the decoded cells
@@ -168,6 +183,24 @@ void RenderHtml(const ViewScreen *screen, DWORD first, DWORD end, const char *na
 // a bar in its cell's foreground colour.
 void RenderSvg(const ViewScreen *screen, DWORD first, DWORD end, const char *name, ViewSink *out);
 
+// What cell `column` of `row` shows in *codePoint (VisibleCharacter of its
+// unit, or a valid pair joined). FALSE when it shows nothing of its own
+// because it is the second half of what the cell before it shows: the low
+// surrogate of a pair (both cells in one attribute as shown), or the
+// trailing cell of a double-width character.
+BOOL CellCodePoint(const ViewScreen *screen, DWORD row, DWORD column, DWORD *codePoint);
+
+// The pieces of the image, for pictures made of several screens: the
+// <svg> element's start for an image `width` by `height` units (after the
+// XML declaration, with `declaration`) up to its open <title>; and the
+// cells of rows [first, end) drawn from the image's origin (backgrounds,
+// underscores, text, cursor), as RenderSvg draws them.
+void SinkSvgHead(ViewSink *out, DWORD width, DWORD height, BOOL declaration);
+void SinkSvgScreen(const ViewScreen *screen, DWORD first, DWORD end, ViewSink *out);
+// The title of a page or image of `screen`, as markup text: `name`, the
+// time it was taken and the computer, where the file has them.
+void SinkTitle(ViewSink *out, const ViewScreen *screen, const char *name);
+
 // "2024-03-05 09:07:02 UTC+1:00" for a Glimpset header with a time stamp,
 // as the information report shows it; an empty text when the file has none
 // (year 0, or a SAVECON file). `text` holds at least 40 bytes.
@@ -213,17 +246,99 @@ void MakePattern(const char *text, BOOL ignoreCase, ViewPattern *pattern);
 DWORD GrepScreen(const ViewScreen *screen, DWORD first, DWORD end, const char *name,
                  const ViewPattern *pattern, ViewSink *out);
 
+// Whether row `row` of `screen` (its text as RowText gives it) holds the
+// pattern; an empty pattern is held by every row.
+BOOL RowHoldsPattern(const ViewScreen *screen, DWORD row, const ViewPattern *pattern);
+
+// ---- Comparing.
+
+// What a cell of one screen is beside the same cell of the other.
+enum DiffMark {
+    DIFF_SAME = 0,
+    DIFF_COLOUR = 1,    // the same character, shown in another attribute
+    DIFF_CHARACTER = 2, // another character, or a cell of one screen only
+};
+
+// What a comparison leaves out.
+struct DiffOptions {
+    BOOL window;        // only the saved windows, row for row from their tops
+    BOOL ignoreColours; // attributes (colours, reverse video, underscore)
+    BOOL ignoreCursor;
+    const ViewPattern *ignored; // a row that holds one of these, in either screen
+    DWORD ignoredCount;
+};
+
+// Two screens lined up for comparing: the rows of each that are compared
+// and what differs beside the cells. Position `at` (from 0 to `rows` - 1)
+// is row olderFirst + at of the older screen and newerFirst + at of the
+// newer; a position at or beyond one screen's end holds a row of the
+// other only.
+struct ViewDiff {
+    const ViewScreen *older;
+    const ViewScreen *newer;
+    DiffOptions options;
+    DWORD olderFirst, olderEnd;
+    DWORD newerFirst, newerEnd;
+    DWORD rows;         // the longer of the two ranges
+    DWORD columns;      // the wider of the two screens (at most MAX_COLUMNS)
+    BOOL sizeDiffers;   // columns, or rows compared
+    BOOL cursorDiffers; // its place (in the window, with `window`); FALSE when ignored
+};
+
+// Lines up two loaded screens: the whole buffers, or with `window` the rows
+// each saved window showed (SelectRows). Keeps the pointers it is given.
+void PrepareDiff(const ViewScreen *older, const ViewScreen *newer, const DiffOptions *options,
+                 ViewDiff *diff);
+// Fills marks[0 .. columns - 1] for position `at` with DiffMark values and
+// returns how many cells differ: a cell's character as it shows it (both
+// cells of a double-width character and of a pair show the whole
+// character) and, unless ignored, its attribute as shown; a cell beyond the
+// narrower screen's width differs when it holds more than a blank. A row of
+// one screen only differs in every cell; a row left out (options.ignored)
+// differs in none.
+DWORD DiffRow(const ViewDiff *diff, DWORD at, BYTE *marks);
+
+// Writes what differs in the form of diff -u: a header naming both files
+// (and when each was taken), a line for a size and one for a cursor that
+// differ, then for each run of differing rows a "@@ -ROW,COUNT +ROW,COUNT
+// @@" line and, for each of its rows, the older row ("-ROW: text"), the
+// newer ("+ROW: text") and a line that marks the columns that differ ("^"
+// another character, "~" another attribute alone) and names them ("column
+// 7", "columns 1-2, 7"); rows as RenderText shows
+// them, numbered from 1 in their buffers. With `colour`, the lines in SGR
+// colours and the differing cells in reverse video. Nothing when the
+// screens do not differ. Returns TRUE when they differ.
+BOOL RenderDiffListing(const ViewDiff *diff, BOOL colour, const char *olderName,
+                       const char *newerName, ViewSink *out);
+// Writes one picture of both screens side by side, the older on the left,
+// each under its file's name and with its differing cells outlined
+// (DIFF_CHARACTER_COLOUR, DIFF_COLOUR_COLOUR), titled with both files: an
+// SVG image, or with `html` a page that holds it. Each screen shows its
+// rows as the image does (SelectRows) and every row that differs. Returns
+// TRUE when the screens differ.
+BOOL RenderDiffPicture(const ViewDiff *diff, BOOL html, const char *olderName,
+                       const char *newerName, ViewSink *out);
+
+// The outlines of differing cells in the picture: colours the console's
+// palette does not hold, so that they stand out from any screen.
+#define DIFF_CHARACTER_COLOUR "#FF8C00"
+#define DIFF_COLOUR_COLOUR "#00BFFF"
+
 // ---- The program.
 
 // Runs glimview with its arguments (UTF-8, without the program's name):
 // parses the options, reads the file through the platform, renders it to
 // `out` (or to the file named by --html or --svg) and writes messages to
-// `err`; or, with --grep, searches each file named and writes the rows found
-// to `out`. Returns the exit status: 0 shown, 1 usage error, 2 bad file or
-// failed input or output; with --grep, 0 a row found, 1 none, 2 a file not
-// read, failed output or a usage error. Both sinks are flushed before it
-// returns.
-int GlimviewRun(int argc, char **argv, ViewSink *out, ViewSink *err);
+// `err`; with --grep, searches each file named and writes the rows found to
+// `out`; with --diff, compares two files. `expand` (null: none) says for
+// each argument whether it may be a wildcard pattern (it was not quoted on
+// a command line that no shell expanded): such a FILE of --grep stands for
+// the files it matches (ViewExpandPattern). Returns the exit status: 0
+// shown, 1 usage error, 2 bad file or failed input or output; with --grep,
+// 0 a row found, 1 none, 2 a file not read, failed output or a usage
+// error; with --diff, 0 the same, 1 different, 2 a file not read, failed
+// output or a usage error. Both sinks are flushed before it returns.
+int GlimviewRun(int argc, char **argv, const BOOL *expand, ViewSink *out, ViewSink *err);
 
 // The message for arguments that memory could not be had for: GlimviewRun's,
 // and an entry point's that converts them first.

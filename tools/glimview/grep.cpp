@@ -158,3 +158,9 @@ DWORD GrepScreen(const ViewScreen *screen, DWORD first, DWORD end, const char *n
     }
     return found;
 }
+
+BOOL RowHoldsPattern(const ViewScreen *screen, DWORD row, const ViewPattern *pattern) {
+    DWORD points[MAX_COLUMNS];
+    DWORD count = RowText(screen, row, points);
+    return RowHolds(points, count, pattern);
+}

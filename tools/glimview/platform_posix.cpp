@@ -4,6 +4,7 @@
 #include "glimview/viewplatform.h"
 
 #include <errno.h>
+#include <glob.h>
 #include <stdio.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -18,74 +19,27 @@ static void CopyReason(char *reason, int error) {
     snprintf(reason, VIEW_REASON_BYTES, "%s", strerror(error));
 }
 
-ViewReadResult ViewReadFile(const char *path, DWORD limit, BYTE **data, DWORD *size, char *reason) {
-    HANDLE heap = GetProcessHeap();
-    FILE *stream = NULL;
-    BYTE *bytes = NULL;
-    DWORD capacity = 0;
-    DWORD fill = 0;
-    ViewReadResult result = VIEW_READ_OK;
-
-    *data = NULL;
-    *size = 0;
+void *ViewOpenInput(const char *path, char *reason) {
+    FILE *stream = fopen(path, "rb");
     reason[0] = 0;
-    stream = fopen(path, "rb");
     if (stream == NULL) {
         CopyReason(reason, errno);
-        result = VIEW_READ_NO_OPEN;
-        goto done;
     }
-    // The size is not asked beforehand: a pipe or a device has none. The
-    // block grows by doubling until the file or the limit ends.
-    for (;;) {
-        if (fill == capacity) {
-            if (capacity >= limit) {
-                break;
-            }
-            DWORD grown = capacity == 0 ? 65536 : capacity * 2;
-            if (grown > limit || grown < capacity) {
-                grown = limit;
-            }
-            BYTE *larger = (BYTE *)HeapAlloc(heap, 0, grown);
-            if (larger == NULL) {
-                result = VIEW_READ_NO_MEMORY;
-                goto done;
-            }
-            if (fill > 0) {
-                memcpy(larger, bytes, fill);
-            }
-            if (bytes != NULL) {
-                HeapFree(heap, 0, bytes);
-            }
-            bytes = larger;
-            capacity = grown;
-        }
-        size_t got = fread(bytes + fill, 1, capacity - fill, stream);
-        fill += (DWORD)got;
-        if (got == 0) {
-            if (ferror(stream)) {
-                CopyReason(reason, errno != 0 ? errno : EIO);
-                result = VIEW_READ_NO_READ;
-                goto done;
-            }
-            break;
-        }
-    }
+    return stream;
+}
 
-done:
-    if (stream != NULL) {
-        fclose(stream);
+BOOL ViewReadInput(void *input, BYTE *buffer, DWORD size, DWORD *got, char *reason) {
+    FILE *stream = (FILE *)input;
+    *got = (DWORD)fread(buffer, 1, size, stream);
+    if (*got == 0 && ferror(stream)) {
+        CopyReason(reason, errno != 0 ? errno : EIO);
+        return FALSE;
     }
-    if (result != VIEW_READ_OK || fill == 0) {
-        if (bytes != NULL) {
-            HeapFree(heap, 0, bytes);
-        }
-        bytes = NULL;
-        fill = 0;
-    }
-    *data = bytes;
-    *size = fill;
-    return result;
+    return TRUE;
+}
+
+void ViewCloseInput(void *input) {
+    fclose((FILE *)input);
 }
 
 BOOL ViewSameFile(const char *first, const char *second) {
@@ -98,8 +52,33 @@ BOOL ViewSameFile(const char *first, const char *second) {
     return one.st_dev == two.st_dev && one.st_ino == two.st_ino;
 }
 
+DWORD ViewExpandPattern(const char *pattern, ViewNameCallback found, void *context, char *reason) {
+    glob_t matches;
+    DWORD given = 0;
+    memset(&matches, 0, sizeof matches);
+    // glob sorts the names; a name with "/" appended is a directory.
+    if (glob(pattern, GLOB_MARK, NULL, &matches) == 0) {
+        for (size_t i = 0; i < matches.gl_pathc; i++) {
+            const char *name = matches.gl_pathv[i];
+            size_t length = strlen(name);
+            if (length > 0 && name[length - 1] == '/') {
+                continue;
+            }
+            given++;
+            if (!found(context, name)) {
+                break;
+            }
+        }
+    }
+    globfree(&matches);
+    if (given == 0) {
+        CopyReason(reason, ENOENT);
+    }
+    return given;
+}
+
 void *ViewCreateFile(const char *path, char *reason) {
-    PosixFile *file = (PosixFile *)HeapAlloc(GetProcessHeap(), 0, sizeof(PosixFile));
+    PosixFile *file = (PosixFile *)ViewAlloc(sizeof(PosixFile));
     reason[0] = 0;
     if (file == NULL) {
         CopyReason(reason, ENOMEM);
@@ -109,7 +88,7 @@ void *ViewCreateFile(const char *path, char *reason) {
     file->stream = fopen(path, "wb");
     if (file->stream == NULL) {
         CopyReason(reason, errno);
-        HeapFree(GetProcessHeap(), 0, file);
+        ViewFree(file);
         return NULL;
     }
     return file;
@@ -133,7 +112,7 @@ BOOL ViewCloseFile(void *context, char *reason) {
     if (fclose(file->stream) != 0 && error == 0) {
         error = errno != 0 ? errno : EIO;
     }
-    HeapFree(GetProcessHeap(), 0, file);
+    ViewFree(file);
     reason[0] = 0;
     if (error != 0) {
         CopyReason(reason, error);

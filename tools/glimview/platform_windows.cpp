@@ -6,7 +6,9 @@
 #include "glimview/viewplatform.h"
 
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
+#include <wchar.h>
 
 #ifndef ENABLE_VIRTUAL_TERMINAL_PROCESSING
 #define ENABLE_VIRTUAL_TERMINAL_PROCESSING 0x0004
@@ -52,7 +54,7 @@ static WCHAR *WideName(const char *name) {
     if (units <= 0) {
         units = 1;
     }
-    wide = (WCHAR *)HeapAlloc(GetProcessHeap(), 0, (SIZE_T)units * sizeof(WCHAR));
+    wide = (WCHAR *)ViewAlloc((SIZE_T)units * sizeof(WCHAR));
     if (wide == NULL) {
         return NULL;
     }
@@ -62,82 +64,34 @@ static WCHAR *WideName(const char *name) {
     return wide;
 }
 
-ViewReadResult ViewReadFile(const char *path, DWORD limit, BYTE **data, DWORD *size, char *reason) {
-    HANDLE heap = GetProcessHeap();
+void *ViewOpenInput(const char *path, char *reason) {
+    WCHAR *wide = WideName(path);
     HANDLE file = INVALID_HANDLE_VALUE;
-    WCHAR *wide = NULL;
-    BYTE *bytes = NULL;
-    DWORD capacity = 0;
-    DWORD fill = 0;
-    ViewReadResult result = VIEW_READ_OK;
-
-    *data = NULL;
-    *size = 0;
     reason[0] = 0;
-    wide = WideName(path);
     if (wide == NULL) {
-        result = VIEW_READ_NO_MEMORY;
-        goto done;
+        CopyReason(reason, ERROR_NOT_ENOUGH_MEMORY);
+        return NULL;
     }
     file = CreateFileW(wide, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
                        FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE) {
         CopyReason(reason, GetLastError());
-        result = VIEW_READ_NO_OPEN;
-        goto done;
     }
-    for (;;) {
-        if (fill == capacity) {
-            if (capacity >= limit) {
-                break;
-            }
-            DWORD grown = capacity == 0 ? 65536 : capacity * 2;
-            if (grown > limit || grown < capacity) {
-                grown = limit;
-            }
-            BYTE *larger = (BYTE *)HeapAlloc(heap, 0, grown);
-            if (larger == NULL) {
-                result = VIEW_READ_NO_MEMORY;
-                goto done;
-            }
-            if (fill > 0) {
-                memcpy(larger, bytes, fill);
-            }
-            if (bytes != NULL) {
-                HeapFree(heap, 0, bytes);
-            }
-            bytes = larger;
-            capacity = grown;
-        }
-        DWORD got = 0;
-        if (!ReadFile(file, bytes + fill, capacity - fill, &got, NULL)) {
-            CopyReason(reason, GetLastError());
-            result = VIEW_READ_NO_READ;
-            goto done;
-        }
-        if (got == 0) {
-            break;
-        }
-        fill += got;
-    }
+    ViewFree(wide);
+    return file == INVALID_HANDLE_VALUE ? NULL : file;
+}
 
-done:
-    if (file != INVALID_HANDLE_VALUE) {
-        CloseHandle(file);
+BOOL ViewReadInput(void *input, BYTE *buffer, DWORD size, DWORD *got, char *reason) {
+    *got = 0;
+    if (!ReadFile((HANDLE)input, buffer, size, got, NULL)) {
+        CopyReason(reason, GetLastError());
+        return FALSE;
     }
-    if (wide != NULL) {
-        HeapFree(heap, 0, wide);
-    }
-    if (result != VIEW_READ_OK || fill == 0) {
-        if (bytes != NULL) {
-            HeapFree(heap, 0, bytes);
-        }
-        bytes = NULL;
-        fill = 0;
-    }
-    *data = bytes;
-    *size = fill;
-    return result;
+    return TRUE;
+}
+
+void ViewCloseInput(void *input) {
+    CloseHandle((HANDLE)input);
 }
 
 enum {
@@ -170,7 +124,7 @@ static BOOL FileIdentity(const char *name, BY_HANDLE_FILE_INFORMATION *info, WCH
         }
         CloseHandle(file);
     }
-    HeapFree(GetProcessHeap(), 0, wide);
+    ViewFree(wide);
     return known;
 }
 
@@ -349,28 +303,194 @@ void ViewRestoreStdout(void) {
     }
 }
 
-// The arguments as UTF-8, in one block from the process heap: the pointers
-// first, then the texts.
-static char **Utf8Arguments(int argc, WCHAR **argv) {
-    SIZE_T bytes = (SIZE_T)(argc + 1) * sizeof(char *);
-    for (int i = 0; i < argc; i++) {
-        bytes += (SIZE_T)WideCharToMultiByte(CP_UTF8, 0, argv[i], -1, NULL, 0, NULL, NULL) + 1;
+DWORD ViewExpandPattern(const char *pattern, ViewNameCallback found, void *context, char *reason) {
+    WIN32_FIND_DATAW data;
+    HANDLE search = INVALID_HANDLE_VALUE;
+    WCHAR *wide = WideName(pattern);
+    WCHAR **names = NULL;
+    DWORD count = 0;
+    DWORD capacity = 0;
+    DWORD given = 0;
+    size_t folder = 0;
+    char *name = NULL;
+
+    // The folder part stays as the pattern gives it: up to its last
+    // separator, or a drive's colon.
+    for (size_t i = 0; pattern[i] != 0; i++) {
+        if (pattern[i] == '\\' || pattern[i] == '/' || pattern[i] == ':') {
+            folder = i + 1;
+        }
     }
-    char **arguments = (char **)HeapAlloc(GetProcessHeap(), 0, bytes);
+    if (wide != NULL) {
+        search = FindFirstFileW(wide, &data);
+    }
+    while (search != INVALID_HANDLE_VALUE) {
+        if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+            if (count == capacity) {
+                DWORD grown = capacity == 0 ? 64 : capacity * 2;
+                WCHAR **larger = (WCHAR **)ViewAlloc(grown * sizeof(WCHAR *));
+                if (larger == NULL) {
+                    break;
+                }
+                if (count > 0) {
+                    memcpy(larger, names, count * sizeof(WCHAR *));
+                }
+                ViewFree(names);
+                names = larger;
+                capacity = grown;
+            }
+            size_t length = wcslen(data.cFileName) + 1;
+            names[count] = (WCHAR *)ViewAlloc(length * sizeof(WCHAR));
+            if (names[count] == NULL) {
+                break;
+            }
+            memcpy(names[count++], data.cFileName, length * sizeof(WCHAR));
+        }
+        if (!FindNextFileW(search, &data)) {
+            break;
+        }
+    }
+    if (search != INVALID_HANDLE_VALUE) {
+        FindClose(search);
+    }
+    // As a directory listing shows them: by name, ignoring case.
+    qsort(names, count, sizeof(WCHAR *), [](const void *one, const void *two) {
+        return lstrcmpiW(*(WCHAR *const *)one, *(WCHAR *const *)two);
+    });
+    // The folder part, a name of at most MAX_PATH units (3 bytes each) and
+    // a terminator.
+    name = (char *)ViewAlloc(folder + 3 * MAX_PATH + 1);
+    for (DWORD i = 0; i < count && name != NULL; i++) {
+        memcpy(name, pattern, folder);
+        int bytes = WideCharToMultiByte(CP_UTF8, 0, names[i], -1, name + folder, 3 * MAX_PATH + 1,
+                                        NULL, NULL);
+        if (bytes <= 0) {
+            continue;
+        }
+        given++;
+        if (!found(context, name)) {
+            break;
+        }
+    }
+    for (DWORD i = 0; i < count; i++) {
+        ViewFree(names[i]);
+    }
+    ViewFree(names);
+    ViewFree(name);
+    ViewFree(wide);
+    if (given == 0) {
+        CopyReason(reason, ERROR_FILE_NOT_FOUND);
+    }
+    return given;
+}
+
+// The arguments of the command line (after the program's name) as the C
+// runtime splits them, each in a block of its own text, and whether each
+// may be a wildcard pattern: an argument with a quoted part is taken as it
+// stands. The rules: blanks (space, tab) part arguments outside quotes;
+// 2n backslashes and a quote make n backslashes and open or close a quoted
+// part, 2n+1 backslashes and a quote make n backslashes and a quote; two
+// quotes within a quoted part make one quote; other backslashes are
+// themselves. Returns the count, or -1 when there is no memory; the caller
+// releases *texts and *expand with ViewFree.
+static int SplitCommandLine(const WCHAR *line, WCHAR **texts, BOOL **expand) {
+    size_t length = wcslen(line);
+    WCHAR *text = (WCHAR *)ViewAlloc((length + 1) * sizeof(WCHAR));
+    // At most one argument for every two units, and one more.
+    BOOL *flags = (BOOL *)ViewAlloc((length / 2 + 2) * sizeof(BOOL));
+    const WCHAR *at = line;
+    WCHAR *to = text;
+    int count = 0;
+    if (text == NULL || flags == NULL) {
+        ViewFree(text);
+        ViewFree(flags);
+        return -1;
+    }
+    // The program's name: up to a blank, or within quotes, as it is.
+    if (*at == L'"') {
+        at++;
+        while (*at != 0 && *at != L'"') {
+            at++;
+        }
+        if (*at == L'"') {
+            at++;
+        }
+    } else {
+        while (*at != 0 && *at != L' ' && *at != L'\t') {
+            at++;
+        }
+    }
+    for (;;) {
+        while (*at == L' ' || *at == L'\t') {
+            at++;
+        }
+        if (*at == 0) {
+            break;
+        }
+        BOOL quoted = FALSE;
+        BOOL inQuotes = FALSE;
+        while (*at != 0 && (inQuotes || (*at != L' ' && *at != L'\t'))) {
+            size_t slashes = 0;
+            while (*at == L'\\') {
+                slashes++;
+                at++;
+            }
+            if (*at == L'"') {
+                for (size_t i = 0; i < slashes / 2; i++) {
+                    *to++ = L'\\';
+                }
+                if (slashes % 2 == 1) {
+                    *to++ = L'"';
+                } else if (inQuotes && at[1] == L'"') {
+                    *to++ = L'"';
+                    at++;
+                } else {
+                    inQuotes = !inQuotes;
+                    quoted = TRUE;
+                }
+                at++;
+            } else {
+                for (size_t i = 0; i < slashes; i++) {
+                    *to++ = L'\\';
+                }
+                if (*at != 0 && (inQuotes || (*at != L' ' && *at != L'\t'))) {
+                    *to++ = *at++;
+                }
+            }
+        }
+        *to++ = 0;
+        flags[count++] = !quoted;
+    }
+    *texts = text;
+    *expand = flags;
+    return count;
+}
+
+// The arguments as UTF-8, in one block from the process heap: the pointers
+// first, then the texts (`argc` texts one after the other in `texts`).
+static char **Utf8Arguments(int argc, const WCHAR *texts) {
+    SIZE_T bytes = (SIZE_T)(argc + 1) * sizeof(char *);
+    const WCHAR *from = texts;
+    for (int i = 0; i < argc; i++) {
+        bytes += (SIZE_T)WideCharToMultiByte(CP_UTF8, 0, from, -1, NULL, 0, NULL, NULL) + 1;
+        from += wcslen(from) + 1;
+    }
+    char **arguments = (char **)ViewAlloc(bytes);
     if (arguments == NULL) {
         return NULL;
     }
     char *text = (char *)(arguments + argc + 1);
     char *end = (char *)arguments + bytes;
+    from = texts;
     for (int i = 0; i < argc; i++) {
-        int length =
-            WideCharToMultiByte(CP_UTF8, 0, argv[i], -1, text, (int)(end - text), NULL, NULL);
+        int length = WideCharToMultiByte(CP_UTF8, 0, from, -1, text, (int)(end - text), NULL, NULL);
         if (length <= 0) {
             text[0] = 0;
             length = 1;
         }
         arguments[i] = text;
         text += length;
+        from += wcslen(from) + 1;
     }
     arguments[argc] = NULL;
     return arguments;
@@ -380,17 +500,27 @@ static char **Utf8Arguments(int argc, WCHAR **argv) {
 static ViewSink out;
 static ViewSink err;
 
-int wmain(int argc, WCHAR **argv) {
-    char **arguments = Utf8Arguments(argc, argv);
+// The command line is read again, rather than the runtime's arguments
+// taken: only the line says which arguments were quoted.
+int wmain(int, WCHAR **) {
+    WCHAR *texts = NULL;
+    BOOL *expand = NULL;
+    char **arguments = NULL;
+    int count = SplitCommandLine(GetCommandLineW(), &texts, &expand);
     int status = 2;
     SinkInit(&out, ViewStdoutWriter, NULL);
     SinkInit(&err, ViewStderrWriter, NULL);
+    if (count >= 0) {
+        arguments = Utf8Arguments(count, texts);
+    }
     if (arguments == NULL) {
         SinkText(&err, MSG_NO_MEMORY_ARGUMENTS);
         SinkFlush(&err);
-        return status;
+    } else {
+        status = GlimviewRun(count, arguments, expand, &out, &err);
     }
-    status = GlimviewRun(argc - 1, arguments + 1, &out, &err);
-    HeapFree(GetProcessHeap(), 0, arguments);
+    ViewFree(arguments);
+    ViewFree(expand);
+    ViewFree(texts);
     return status;
 }

@@ -53,8 +53,8 @@ static const char TITLE_TAKEN_ON[] = ", taken on ";
 
 // The image's texts. The head takes the image's width and height twice
 // (its size, and the view box that maps its units onto that size).
+static const char SVG_DECLARATION[] = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
 static const char SVG_HEAD[] =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
     "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%u\" height=\"%u\" viewBox=\"0 0 %u %u\" "
     "font-family=\"'DejaVu Sans Mono',Consolas,'Courier New',monospace\" font-size=\"15\" "
     "shape-rendering=\"crispEdges\">\n"
@@ -83,7 +83,7 @@ static const WORD UNDERSCORE = 0x8000;
 // The part of an attribute that the views show: both colours, reverse
 // video and underscore.
 static WORD Shown(WORD attribute) {
-    return (WORD)(attribute & (0x00FF | REVERSE_VIDEO | UNDERSCORE));
+    return ShownAttribute(attribute);
 }
 
 static BOOL IsHigh(WORD unit) {
@@ -94,11 +94,7 @@ static BOOL IsLow(WORD unit) {
     return unit >= 0xDC00 && unit <= 0xDFFF;
 }
 
-// What cell `column` of `row` shows in *codePoint. FALSE when it shows
-// nothing of its own because it is the second half of what the cell before
-// it shows: the low surrogate of a pair (both cells in one colour), or the
-// trailing cell of a double-width character.
-static BOOL CellCodePoint(const ViewScreen *screen, DWORD row, DWORD column, DWORD *codePoint) {
+BOOL CellCodePoint(const ViewScreen *screen, DWORD row, DWORD column, DWORD *codePoint) {
     DWORD columns = screen->saved.columns;
     DWORD i = row * columns + column;
     WORD ch = screen->characters[i];
@@ -310,7 +306,7 @@ void FormatComputerName(const ViewScreen *screen, char *text, DWORD capacity) {
     }
 }
 
-static void SinkTitle(ViewSink *out, const ViewScreen *screen, const char *name) {
+void SinkTitle(ViewSink *out, const ViewScreen *screen, const char *name) {
     char taken[64];
     char computer[96];
     FormatTakenTime(screen, taken, sizeof taken);
@@ -555,13 +551,22 @@ static DWORD ShownKey(WORD attribute) {
     return Shown(attribute);
 }
 
-void RenderSvg(const ViewScreen *screen, DWORD first, DWORD end, const char *name, ViewSink *out) {
+void SinkSvgHead(ViewSink *out, DWORD width, DWORD height, BOOL declaration) {
+    char head[sizeof SVG_HEAD + 64];
+    snprintf(head, sizeof head, SVG_HEAD, (unsigned)width, (unsigned)height, (unsigned)width,
+             (unsigned)height);
+    if (declaration) {
+        SinkText(out, SVG_DECLARATION);
+    }
+    SinkText(out, head);
+}
+
+void SinkSvgScreen(const ViewScreen *screen, DWORD first, DWORD end, ViewSink *out) {
     DWORD columns = screen->saved.columns;
     DWORD width = columns * SVG_CELL_WIDTH;
     DWORD height = (end - first) * SVG_CELL_HEIGHT;
     DWORD uses[16];
     DWORD base = 0;
-    char head[sizeof SVG_HEAD + 64];
 
     // The background most cells show is one rectangle under everything, so
     // that a plain screen needs no other.
@@ -574,11 +579,6 @@ void RenderSvg(const ViewScreen *screen, DWORD first, DWORD end, const char *nam
             base = colour;
         }
     }
-    snprintf(head, sizeof head, SVG_HEAD, (unsigned)width, (unsigned)height, (unsigned)width,
-             (unsigned)height);
-    SinkText(out, head);
-    SinkTitle(out, screen, name);
-    SinkText(out, SVG_TITLE_END);
     SinkSvgRect(out, 0, 0, width, height, base);
 
     // Backgrounds, then underscores, then text, then the cursor: each drawn
@@ -623,5 +623,14 @@ void RenderSvg(const ViewScreen *screen, DWORD first, DWORD end, const char *nam
                     (row - first + 1) * SVG_CELL_HEIGHT - SVG_CURSOR_HEIGHT, SVG_CELL_WIDTH,
                     SVG_CURSOR_HEIGHT, ForegroundOf(screen->attributes[row * columns + column]));
     }
+}
+
+void RenderSvg(const ViewScreen *screen, DWORD first, DWORD end, const char *name, ViewSink *out) {
+    DWORD width = screen->saved.columns * SVG_CELL_WIDTH;
+    DWORD height = (end - first) * SVG_CELL_HEIGHT;
+    SinkSvgHead(out, width, height, TRUE);
+    SinkTitle(out, screen, name);
+    SinkText(out, SVG_TITLE_END);
+    SinkSvgScreen(screen, first, end, out);
     SinkText(out, SVG_TAIL);
 }

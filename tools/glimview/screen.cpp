@@ -10,18 +10,12 @@
 static const WORD SPACE = 0x0020;
 
 void FreeScreen(ViewScreen *screen) {
-    HANDLE heap = GetProcessHeap();
-    if (screen->attributes != NULL) {
-        HeapFree(heap, 0, screen->attributes);
-    }
-    if (screen->characters != NULL) {
-        HeapFree(heap, 0, screen->characters);
-    }
+    ViewFree(screen->attributes);
+    ViewFree(screen->characters);
     memset(screen, 0, sizeof *screen);
 }
 
 LoadResult LoadScreen(const BYTE *data, DWORD size, ViewScreen *screen) {
-    HANDLE heap = GetProcessHeap();
     BYTE *readBuffer = NULL;
     LoadResult result = LOAD_OK;
     DecodeResult decoded = DECODE_OK;
@@ -46,9 +40,9 @@ LoadResult LoadScreen(const BYTE *data, DWORD size, ViewScreen *screen) {
     // The classification bounds the size: at most 512 x 9,999 cells.
     screen->count = (DWORD)screen->saved.columns * screen->saved.rows;
 
-    readBuffer = (BYTE *)HeapAlloc(heap, 0, READ_BUFFER_BYTES);
-    screen->characters = (WORD *)HeapAlloc(heap, 0, screen->count * sizeof(WORD));
-    screen->attributes = (WORD *)HeapAlloc(heap, 0, screen->count * sizeof(WORD));
+    readBuffer = (BYTE *)ViewAlloc(READ_BUFFER_BYTES);
+    screen->characters = (WORD *)ViewAlloc(screen->count * sizeof(WORD));
+    screen->attributes = (WORD *)ViewAlloc(screen->count * sizeof(WORD));
     if (readBuffer == NULL || screen->characters == NULL || screen->attributes == NULL) {
         result = LOAD_NO_MEMORY;
         goto done;
@@ -93,9 +87,7 @@ LoadResult LoadScreen(const BYTE *data, DWORD size, ViewScreen *screen) {
     }
 
 done:
-    if (readBuffer != NULL) {
-        HeapFree(heap, 0, readBuffer);
-    }
+    ViewFree(readBuffer);
     if (result == LOAD_TOO_SHORT || result == LOAD_UNKNOWN || result == LOAD_NO_MEMORY ||
         result == LOAD_READ_FAILED) {
         FreeScreen(screen);

@@ -22,11 +22,22 @@ enum ViewReadResult {
 };
 
 // Reads the first min(file size, `limit`) bytes of the file named `path`
-// (UTF-8) into a block from HeapAlloc(GetProcessHeap()), which the caller
-// releases with HeapFree. On success *data (null for an empty file) and
-// *size are set. On failure nothing is held, *data is null, the file is
-// closed and `reason` (VIEW_REASON_BYTES) holds the system's text in UTF-8.
+// (UTF-8) into a block from ViewAlloc, which the caller releases with
+// ViewFree. On success *data (null for an empty file) and *size are set. On
+// failure nothing is held, *data is null, the file is closed and `reason`
+// (VIEW_REASON_BYTES) holds the system's text in UTF-8. Written once, over
+// the three calls below that each platform supplies.
 ViewReadResult ViewReadFile(const char *path, DWORD limit, BYTE **data, DWORD *size, char *reason);
+
+// Opens the file named `path` (UTF-8) for reading. Returns its handle for
+// ViewReadInput and ViewCloseInput, or null with the system's text in
+// `reason` (VIEW_REASON_BYTES).
+void *ViewOpenInput(const char *path, char *reason);
+// Reads up to `size` bytes into `buffer`; *got is 0 at the end of the file.
+// FALSE, with the system's text in `reason`, when reading failed.
+BOOL ViewReadInput(void *input, BYTE *buffer, DWORD size, DWORD *got, char *reason);
+// Closes a handle from ViewOpenInput.
+void ViewCloseInput(void *input);
 
 // TRUE when the names `first` and `second` (UTF-8) both reach one existing
 // file: the same device and inode on POSIX, the same volume serial number
@@ -48,6 +59,17 @@ BOOL ViewFileWriter(void *context, const BYTE *data, DWORD size);
 // closing failed (the file may then be incomplete); the handle is gone
 // either way.
 BOOL ViewCloseFile(void *file, char *reason);
+
+// Called with each name a pattern matches; FALSE stops the calls.
+typedef BOOL (*ViewNameCallback)(void *context, const char *name);
+// Calls `found` with the name (UTF-8) of each file, not directory, that the
+// wildcard pattern `pattern` ("*" and "?" in its last part) matches, its
+// folder part as the pattern gives it, in the order of the names (ignoring
+// case on Windows). Returns how many names it gave; 0, with the system's
+// text for a file not found in `reason` (VIEW_REASON_BYTES), when nothing
+// matched. Windows programs expand their own wildcards; a POSIX shell has
+// done it before glimview starts, so there only the tests ask.
+DWORD ViewExpandPattern(const char *pattern, ViewNameCallback found, void *context, char *reason);
 
 // Sink writers over standard output and standard error (context unused).
 // Output to a console is shown as the console shows UTF-8 text.
