@@ -313,6 +313,7 @@ DWORD ViewExpandPattern(const char *pattern, ViewNameCallback found, void *conte
     DWORD given = 0;
     size_t folder = 0;
     char *name = NULL;
+    BOOL shortOfMemory = wide == NULL;
 
     // The folder part stays as the pattern gives it: up to its last
     // separator, or a drive's colon.
@@ -330,6 +331,7 @@ DWORD ViewExpandPattern(const char *pattern, ViewNameCallback found, void *conte
                 DWORD grown = capacity == 0 ? 64 : capacity * 2;
                 WCHAR **larger = (WCHAR **)ViewAlloc(grown * sizeof(WCHAR *));
                 if (larger == NULL) {
+                    shortOfMemory = TRUE;
                     break;
                 }
                 if (count > 0) {
@@ -342,6 +344,7 @@ DWORD ViewExpandPattern(const char *pattern, ViewNameCallback found, void *conte
             size_t length = wcslen(data.cFileName) + 1;
             names[count] = (WCHAR *)ViewAlloc(length * sizeof(WCHAR));
             if (names[count] == NULL) {
+                shortOfMemory = TRUE;
                 break;
             }
             memcpy(names[count++], data.cFileName, length * sizeof(WCHAR));
@@ -360,7 +363,10 @@ DWORD ViewExpandPattern(const char *pattern, ViewNameCallback found, void *conte
     // The folder part, a name of at most MAX_PATH units (3 bytes each) and
     // a terminator.
     name = (char *)ViewAlloc(folder + 3 * MAX_PATH + 1);
-    for (DWORD i = 0; i < count && name != NULL; i++) {
+    shortOfMemory = shortOfMemory || name == NULL;
+    // Some names only, for want of memory, would be a search that quietly
+    // left files out: then none are given, and the pattern fails.
+    for (DWORD i = 0; i < count && !shortOfMemory; i++) {
         memcpy(name, pattern, folder);
         int bytes = WideCharToMultiByte(CP_UTF8, 0, names[i], -1, name + folder, 3 * MAX_PATH + 1,
                                         NULL, NULL);
@@ -378,7 +384,9 @@ DWORD ViewExpandPattern(const char *pattern, ViewNameCallback found, void *conte
     ViewFree(names);
     ViewFree(name);
     ViewFree(wide);
-    if (given == 0) {
+    if (shortOfMemory) {
+        CopyReason(reason, ERROR_NOT_ENOUGH_MEMORY);
+    } else if (given == 0) {
         CopyReason(reason, ERROR_FILE_NOT_FOUND);
     }
     return given;

@@ -66,8 +66,8 @@ typedef BOOL (*ViewNameCallback)(void *context, const char *name);
 // wildcard pattern `pattern` ("*" and "?" in its last part) matches, its
 // folder part as the pattern gives it, in the order of the names (ignoring
 // case on Windows). Returns how many names it gave; 0, with the system's
-// text for a file not found in `reason` (VIEW_REASON_BYTES), when nothing
-// matched. Windows programs expand their own wildcards; a POSIX shell has
+// text in `reason` (VIEW_REASON_BYTES), when nothing matched or when memory
+// for the names could not be had (then no name is given at all). Windows programs expand their own wildcards; a POSIX shell has
 // done it before glimview starts, so there only the tests ask.
 DWORD ViewExpandPattern(const char *pattern, ViewNameCallback found, void *context, char *reason);
 
